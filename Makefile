@@ -1,0 +1,26 @@
+# The two commands a fresh Debian machine needs: `make run` and `make test`.
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: run test build bench bootstrap clean
+
+bootstrap:
+	@scripts/bootstrap
+
+$(BUILD_DIR)/CMakeCache.txt: | bootstrap
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release
+
+build: bootstrap $(BUILD_DIR)/CMakeCache.txt
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	$(BUILD_DIR)/mok
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	$(BUILD_DIR)/bench/mok_bench
+
+clean:
+	rm -rf $(BUILD_DIR)

@@ -1,0 +1,278 @@
+#include "frmmain.h"
+
+#include "desktop.h"
+#include "dragframe.h"
+#include "imagebutton.h"
+#include "levels.h"
+#include "outlineshape.h"
+#include "piecewidget.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QTimer>
+
+using mok::RectF;
+
+namespace {
+
+// Faces of the image buttons, normal then pressed, in the order the buttons
+// have always been numbered.
+constexpr std::array<const char *, 7> kFaceNames = {"open", "start", "giveup", "readme",
+                                                    "version", "min", "exit"};
+
+constexpr float kDesignPieceSize = 255;
+
+} // namespace
+
+frmMain::frmMain(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Mok"));
+    setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
+    setFont(mok::platform::uiFont(9));
+    // Gradation paints every pixel; nothing needs clearing first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    mok::platform::coverPrimaryScreen(this);
+    createControls();
+    Form_Load();
+}
+
+frmMain::~frmMain() = default;
+
+mok::Screen frmMain::screen() const { return mok::platform::primaryScreen(); }
+
+void frmMain::createControls()
+{
+    for (int i = 0; i < 7; ++i) {
+        const QString base = QStringLiteral(":/faces/") + QLatin1String(kFaceNames[i]);
+        imgButton[2 * i] = QPixmap(base + QStringLiteral(".png"));
+        imgButton[2 * i + 1] = QPixmap(base + QStringLiteral("_pressed.png"));
+    }
+
+    tmrScroll = new QTimer(this);
+    tmrScroll->setObjectName(QStringLiteral("tmrScroll"));
+    tmrScroll->setInterval(100);
+
+    cboLevel = new QComboBox(this);
+    cboLevel->setObjectName(QStringLiteral("cboLevel"));
+    cboLevel->setToolTip(QStringLiteral(u"レベルリスト"));
+    for (const mok::LevelEntry &level : mok::levelTable())
+        cboLevel->addItem(level.text, level.lastIndex);
+    place(cboLevel, {2640, 480, 3135, 300});
+
+    tmrMain = new QTimer(this);
+    tmrMain->setObjectName(QStringLiteral("tmrMain"));
+    tmrMain->setInterval(100);
+    connect(tmrMain, &QTimer::timeout, this, &frmMain::tmrMain_Timer);
+
+    const auto makeLabel = [this](const char *name) {
+        auto *label = new QLabel(this);
+        label->setObjectName(QLatin1String(name));
+        label->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+        label->setAttribute(Qt::WA_TranslucentBackground);
+        return label;
+    };
+    lblOpening = makeLabel("lblOpening");
+    lblOpening->setText(QStringLiteral(u"いろんなピクチャでジグソーパズル！"));
+    QFont banner = font();
+    banner.setPointSizeF(99.75);
+    banner.setBold(true);
+    banner.setItalic(true);
+    lblOpening->setFont(banner);
+    lblOpening->hide();
+    place(lblOpening, {4920, 5760, 2415, 1935});
+
+    lblPath = makeLabel("lblPath");
+    place(lblPath, {240, 7680, 0, 0});
+    lblPreview = makeLabel("lblPreview");
+    place(lblPreview, {240, 8040, 0, 0});
+
+    for (int i = 0; i < mok::kPieceCount; ++i) {
+        auto *piece = new PieceWidget(i, this);
+        connect(piece, &PieceWidget::mouseDown, this, &frmMain::onPieceMouseDown);
+        connect(piece, &PieceWidget::mouseMove, this, &frmMain::onPieceMouseMove);
+        connect(piece, &PieceWidget::mouseUp, this, &frmMain::onPieceMouseUp);
+        imgPiece[i] = piece;
+        m_shownStackOrder[i] = m_board.imgPiece[i].stackOrder;
+        place(piece, {0, 0, kDesignPieceSize, kDesignPieceSize});
+    }
+
+    imgExit = createButton("imgExit", 12, QStringLiteral(u"× 閉じる"), {7200, 120, 1050, 300});
+    imgMin = createButton("imgMin", 10, QStringLiteral(u"＿ タスクトレイへ移動"),
+                          {6120, 120, 1050, 300});
+    imgGiveup = createButton("imgGiveup", 4, QStringLiteral(u"ギブアップ"), {4200, 120, 1500, 300});
+    imgStart = createButton("imgStart", 2, QStringLiteral(u"スタート"), {2640, 120, 1500, 300});
+
+    shpOutline = new OutlineShape(Qt::white, this);
+    shpOutline->setObjectName(QStringLiteral("shpOutline"));
+    shpOutline->hide();
+    place(shpOutline, {120, 1800, 615, 255});
+    shpOutline->lower(); // the frame lies under every piece
+
+    imgOpen = createButton("imgOpen", 0, QStringLiteral(u"ピクチャファイルを開く"),
+                           {120, 120, 1875, 375});
+    imgVersion = createButton("imgVersion", 8, QStringLiteral(u"バージョン情報"),
+                              {6720, 1200, 1500, 300});
+    imgReadme = createButton("imgReadme", 6, QStringLiteral(u"readme"), {6720, 840, 1500, 300});
+
+    m_dragFrame = new DragFrame(this);
+    m_dragFrame->setObjectName(QStringLiteral("dragFrame"));
+
+    // The order in which one tick serves pressed buttons. Minimise, readme
+    // and version have no action yet: their clicks are not wired.
+    m_commands = {{{imgOpen, 0, &frmMain::requestOpen},
+                   {imgStart, 2, &frmMain::startGame},
+                   {imgGiveup, 4, &frmMain::giveUp},
+                   {imgMin, 10, nullptr},
+                   {imgExit, 12, &frmMain::exitProgram},
+                   {imgReadme, 6, nullptr},
+                   {imgVersion, 8, nullptr}}};
+    for (const Command &command : m_commands) {
+        if (command.action)
+            connect(command.button, &ImageButton::clicked, this, [this, &command] { press(command); });
+    }
+}
+
+ImageButton *frmMain::createButton(const char *name, int normalFace, const QString &toolTip,
+                                   const RectF &twips)
+{
+    auto *button = new ImageButton(this);
+    button->setObjectName(QLatin1String(name));
+    button->setToolTip(toolTip);
+    button->setPicture(imgButton[normalFace]);
+    place(button, twips);
+    return button;
+}
+
+void frmMain::place(QWidget *control, const RectF &twips)
+{
+    m_twips[control] = twips;
+    applyTwips(control);
+}
+
+RectF &frmMain::twipsOf(QWidget *control) { return m_twips[control]; }
+
+void frmMain::applyTwips(QWidget *control)
+{
+    const mok::Screen s = screen();
+    RectF &r = m_twips[control];
+    if (auto *label = qobject_cast<QLabel *>(control); label && label != lblOpening) {
+        // Captions size themselves to their text.
+        label->adjustSize();
+        r.width = static_cast<float>(label->width()) * s.tppX;
+        r.height = static_cast<float>(label->height()) * s.tppY;
+    }
+    control->setGeometry(mok::toPixels(r, s));
+}
+
+void frmMain::Form_Load()
+{
+    mok::platform::setTopmost(this, true);
+    imgStart->hide();
+    imgGiveup->hide();
+    setLevelText(mok::levelTable()[mok::kDefaultLevelRow].text);
+}
+
+int frmMain::selectedLastIndex() const { return cboLevel->currentData().toInt(); }
+
+QString frmMain::levelText() const { return cboLevel->currentText(); }
+
+void frmMain::setLevelText(const QString &text)
+{
+    const int row = cboLevel->findText(text);
+    if (row >= 0)
+        cboLevel->setCurrentIndex(row);
+}
+
+void frmMain::Form_Resize()
+{
+    const mok::Screen s = screen();
+    const float W = static_cast<float>(width()) * s.tppX;
+    const float H = static_cast<float>(height()) * s.tppY;
+    const auto setLeft = [this](QWidget *control, float left) {
+        twipsOf(control).left = left;
+        applyTwips(control);
+    };
+    const auto setTop = [this](QWidget *control, float top) {
+        twipsOf(control).top = top;
+        applyTwips(control);
+    };
+    setTop(lblOpening, H / 2 - twipsOf(lblOpening).height / 2);
+    setLeft(lblOpening, W / 2 - twipsOf(lblOpening).width / 2);
+    setLeft(imgStart, W / 2 - twipsOf(imgStart).width - 60);
+    setLeft(imgGiveup, W / 2 + 60);
+    setLeft(cboLevel, W / 2 - twipsOf(cboLevel).width / 2);
+    setLeft(imgMin, W - 2400);
+    setLeft(imgExit, W - 1250);
+    setTop(lblPreview, H - 650);
+    setTop(lblPath, H - 400);
+    setTop(imgReadme, H - 800);
+    setLeft(imgReadme, W - 1600);
+    setTop(imgVersion, H - 400);
+    setLeft(imgVersion, W - 1600);
+}
+
+void frmMain::resizeEvent(QResizeEvent *) { Form_Resize(); }
+
+void frmMain::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    Gradation(painter, rect());
+}
+
+void frmMain::Gradation(QPainter &painter, const QRect &clientRect)
+{
+    // 256 bands from pure blue to black. Band edges are rounded halves to
+    // even, so a client area under 256 pixels high leaves some bands empty.
+    const float step = static_cast<float>(clientRect.height()) / 256;
+    for (int i = 0; i < 256; ++i) {
+        const int top = mok::roundHalfEven(step * static_cast<float>(i));
+        const int bottom = mok::roundHalfEven(step * static_cast<float>(i + 1));
+        if (bottom > top)
+            painter.fillRect(QRect(0, top, clientRect.width(), bottom - top),
+                             QColor(0, 0, 255 - i));
+    }
+}
+
+void frmMain::settleBanner()
+{
+    QFont banner = lblOpening->font();
+    banner.setPointSizeF(20);
+    lblOpening->setFont(banner);
+    lblOpening->adjustSize();
+    const mok::Screen s = screen();
+    RectF &r = twipsOf(lblOpening);
+    r.width = static_cast<float>(lblOpening->width()) * s.tppX;
+    r.height = static_cast<float>(lblOpening->height()) * s.tppY;
+    r.top = static_cast<float>(height()) * s.tppY / 2 - r.height / 2;
+    r.left = static_cast<float>(width()) * s.tppX / 2 - r.width / 2;
+    applyTwips(lblOpening);
+    lblOpening->show();
+}
+
+void frmMain::press(const Command &command)
+{
+    command.button->setPicture(imgButton[command.normalFace + 1]);
+    tmrMain->start();
+}
+
+void frmMain::tmrMain_Timer()
+{
+    for (const Command &command : m_commands) {
+        const qint64 pressed = imgButton[command.normalFace + 1].cacheKey();
+        if (command.button->picture().cacheKey() != pressed)
+            continue;
+        command.button->setPicture(imgButton[command.normalFace]);
+        tmrMain->stop();
+        if (command.action)
+            (this->*command.action)();
+    }
+}
+
+void frmMain::requestOpen() { emit openRequested(levelText()); }
+
+void frmMain::exitProgram() { QCoreApplication::exit(0); }

@@ -1,0 +1,138 @@
+#pragma once
+
+#include "board.h"
+#include "twips.h"
+
+#include <QPixmap>
+#include <QWidget>
+
+#include <array>
+#include <map>
+
+class DragFrame;
+class ImageButton;
+class OutlineShape;
+class PieceWidget;
+class QComboBox;
+class QLabel;
+class QTimer;
+
+// The game window: borderless, over the whole screen, kept on top, painted
+// with a blue-to-black gradient. It owns every control of the game and shows
+// the puzzle held in its Board. Controls carry their classic names as object
+// names, so tests can find them.
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    mok::Board &board() { return m_board; }
+    const mok::Board &board() const { return m_board; }
+    // The screen in twips, read fresh: the game's geometry follows it.
+    mok::Screen screen() const;
+
+    // The selected level's item data: its last piece index.
+    int selectedLastIndex() const;
+    QString levelText() const;
+    void setLevelText(const QString &text);
+
+    // Start-up, layout and background.
+    void Form_Load();
+    void Form_Resize();
+    static void Gradation(QPainter &painter, const QRect &clientRect);
+    // The banner at rest: 20 point, sized to its text, in the centre.
+    void settleBanner();
+
+    // The deferred button actions: a click shows the pressed face and arms
+    // tmrMain; its tick serves every pressed button in a fixed order.
+    void tmrMain_Timer();
+
+    // Asks for a picture and prepares the board for it.
+    void PictureOpen();
+    // Everything PictureOpen does once a file has been chosen. Returns false
+    // (after telling the player why) when the file cannot be used; the window
+    // is then as it was.
+    bool openPicture(const QString &path);
+
+    // The game, as the window runs it over its Board.
+    void Level();
+    void Expand();
+    void Combine();
+    void AdjustPiece(int index);
+    bool IsComplete();
+    void NBord();
+    void DispBorder();
+
+    // Drag and drop of pieces; X and Y in twips.
+    void imgPiece_MouseDown(int index, float X, float Y);
+    void imgPiece_DragDrop(int index, PieceWidget *source, float X, float Y);
+    void Form_DragDrop(PieceWidget *source, float X, float Y);
+
+signals:
+    // Open was pressed: the window is to be made afresh with this level,
+    // and the new window asks for the picture.
+    void openRequested(const QString &levelText);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    struct Command {
+        ImageButton *button;
+        int normalFace; // index into imgButton; the pressed face follows it
+        void (frmMain::*action)();
+    };
+
+    void createControls();
+    ImageButton *createButton(const char *name, int normalFace, const QString &toolTip,
+                              const mok::RectF &twips);
+    void place(QWidget *control, const mok::RectF &twips);
+    mok::RectF &twipsOf(QWidget *control);
+    void applyTwips(QWidget *control);
+    void press(const Command &command);
+
+    // Actions of the buttons.
+    void requestOpen();
+    void startGame();
+    void giveUp();
+    void exitProgram();
+
+    void runClearSequence();
+    bool refuseIfCellsTooSmall(const QString &path);
+    void syncPieces();
+    void syncOutline();
+
+    void onPieceMouseDown(int index, QPoint posInPiece);
+    void onPieceMouseMove(int index, QPoint globalPos);
+    void onPieceMouseUp(int index, QPoint globalPos);
+
+    mok::Board m_board;
+
+    // Controls.
+    QComboBox *cboLevel = nullptr;
+    QLabel *lblOpening = nullptr;
+    QLabel *lblPath = nullptr;
+    QLabel *lblPreview = nullptr;
+    ImageButton *imgOpen = nullptr;
+    ImageButton *imgStart = nullptr;
+    ImageButton *imgGiveup = nullptr;
+    ImageButton *imgReadme = nullptr;
+    ImageButton *imgVersion = nullptr;
+    ImageButton *imgMin = nullptr;
+    ImageButton *imgExit = nullptr;
+    std::array<QPixmap, 14> imgButton;
+    std::array<PieceWidget *, mok::kPieceCount> imgPiece{};
+    OutlineShape *shpOutline = nullptr;
+    DragFrame *m_dragFrame = nullptr;
+    QTimer *tmrMain = nullptr;
+    QTimer *tmrScroll = nullptr;
+
+    std::array<Command, 7> m_commands{};
+    std::map<QWidget *, mok::RectF> m_twips;
+    std::array<std::uint32_t, mok::kPieceCount> m_shownStackOrder{};
+    int m_dragging = -1;
+    QPoint m_grabPixels;
+    bool m_clearPending = false;
+};

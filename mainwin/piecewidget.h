@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+// One puzzle piece on the screen: paints its picture and reports the mouse,
+// with its index, to the window that runs the game.
+class PieceWidget : public QWidget {
+    Q_OBJECT
+public:
+    PieceWidget(int index, QWidget *parent);
+
+    int index() const { return m_index; }
+    void setPicture(const QImage &picture);
+    const QImage &picture() const { return m_picture; }
+
+signals:
+    void mouseDown(int index, QPoint posInPiece);
+    void mouseMove(int index, QPoint globalPos);
+    void mouseUp(int index, QPoint globalPos);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    int m_index;
+    QImage m_picture;
+    bool m_down = false;
+};

@@ -1,0 +1,34 @@
+#include "filedialog.h"
+
+#include <QFileDialog>
+#include <QStringList>
+
+namespace mok::platform {
+
+QString openFileDialog(QWidget *owner, const QString &title, const QList<FileFilter> &filters)
+{
+    // Qt reads the patterns from the last parenthesised group, separated by
+    // blanks. Each entry therefore carries its patterns twice: the text the
+    // player reads, then the blank-separated group, which HideNameFilterDetails
+    // keeps out of sight.
+    QStringList nameFilters;
+    for (const FileFilter &filter : filters) {
+        QString patterns = filter.patterns;
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        nameFilters << filter.description + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    }
+
+    QFileDialog dialog(owner, title);
+    dialog.setObjectName(QStringLiteral("mdlOpen"));
+    dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilters(nameFilters);
+    if (!nameFilters.isEmpty())
+        dialog.selectNameFilter(nameFilters.first());
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
+}
+
+} // namespace mok::platform

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "geometry.h"
+#include "levels.h"
+#include "random.h"
+#include "twips.h"
+
+#include <QImage>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+namespace mok {
+
+// One piece: imgPiece(i) and its partner imgPieceO(i), which holds whichever
+// of the two pictures the piece is not showing.
+struct Piece {
+    QImage picture;      // shown
+    QImage otherPicture; // not shown
+    QString tag;         // the piece's own index as decimal text
+    RectF rect{0, 0, 255, 255};
+    bool visible = false;
+    bool enabled = false;
+    std::uint32_t stackOrder = 0; // higher lies in front
+};
+
+// The puzzle held by the main window: its four window-level variables, the
+// picture area and board frame, and the 100 pieces. The operations keep the
+// names the game's code has always used for them. `lastIndex` is the selected
+// level's item data (pieces - 1), read from the level list by the caller.
+class Board {
+public:
+    Board();
+
+    // Window-level variables.
+    float GrabX = 0;
+    float GrabY = 0;
+    bool BordersHidden = false;
+    std::int16_t GridSide = 0;
+
+    std::array<Piece, kPieceCount> imgPiece;
+
+    // picPuzzle: the working picture at preview scale, the pieces' source.
+    RectF picPuzzle{120, 1200, 615, 255};
+    QImage picPuzzleImage;
+    // shpOutline: the board frame, origin of all home positions.
+    RectF shpOutline{120, 1800, 615, 255};
+
+    // Sets GridSide from the level's item data; an unknown value leaves it.
+    void Level(int lastIndex);
+
+    // Centres the picture area, lays the frame over it, cuts the level's
+    // pieces with both their pictures and scatters them over the screen.
+    // `pieceHidden(i)` runs after piece i has been hidden, before the cut, so
+    // the window can show the old layout vanishing piece by piece.
+    void Expand(const Screen &screen, int lastIndex, Rnd &rnd,
+                const std::function<void(int)> &pieceHidden = {});
+
+    // Snaps a dropped piece onto its home if it lies within 150 twips of it on
+    // both axes; returns IsComplete().
+    bool AdjustPiece(int index, const Screen &screen, int lastIndex);
+    bool IsComplete(const Screen &screen, int lastIndex);
+    // Moves every piece home and hides the borders.
+    void Combine(const Screen &screen, int lastIndex);
+
+    void NBord(int lastIndex);
+    void DispBorder(int lastIndex);
+    void SwapImages(int lastIndex);
+
+    void bringToFront(int index);
+    void setPiecesEnabled(int firstIndex, int lastIndex, bool enabled);
+    void hidePiecesAbove(int lastIndex);
+
+    // Home of piece i for a given pitch (cell size in twips).
+    float homeX(int index, float pitchX) const;
+    float homeY(int index, float pitchY) const;
+
+    // The tolerance of a snap, in twips, whatever the display.
+    static constexpr float kSnapTolerance = 150;
+
+private:
+    void cutPiece(int index, int cellWidth, int cellHeight, const Screen &screen);
+
+    std::uint32_t m_topOfStack = 0;
+};
+
+} // namespace mok

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "twips.h"
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+namespace mok {
+
+// A picture the player chose, ready for the board.
+struct LoadedPicture {
+    QSize fullSize;  // the picture's size in pixels, upright (after any orientation tag)
+    int divisor = 1; // previewDivisor() of fullSize on the screen
+    QImage preview;  // the whole picture at fullSize / divisor (rounded), Format_RGB32, opaque
+};
+
+// The outcome of loadPicture(): a picture, or the reason there is none, in
+// Japanese and fit to show the player.
+struct PictureLoadResult {
+    bool ok = false;
+    LoadedPicture picture;
+    QString error;
+};
+
+// Reads a BMP, GIF (first frame) or JPEG file at exactly this path and shrinks
+// it for the board. Never blocks on special files and never allocates more
+// than kPictureAllocationLimitMB for one decoded image.
+PictureLoadResult loadPicture(const QString &path, const Screen &screen);
+
+constexpr int kPictureAllocationLimitMB = 256;
+
+} // namespace mok

@@ -1,0 +1,49 @@
+#include "preview.h"
+
+#include "geometry.h"
+
+namespace mok {
+
+int previewDivisor(float pictureWidthPx, float pictureHeightPx, const Screen &screen)
+{
+    // The room is computed in double precision with the fixed divisor 15,
+    // whatever the screen's real twips per pixel.
+    const double roomW = static_cast<double>(screen.widthTwips) * 0.8 / 15;
+    const double roomH = static_cast<double>(screen.heightTwips) * 0.8 / 15;
+    const double pw = pictureWidthPx;
+    const double ph = pictureHeightPx;
+    for (int d = 5; d >= 2; --d) {
+        if (pw > (d - 1) * roomW || ph > (d - 1) * roomH)
+            return d;
+    }
+    return 1;
+}
+
+QString shortNumber(float value)
+{
+    return QString::number(static_cast<double>(value), 'g', 7);
+}
+
+QString previewCaption(int divisor, float pictureWidthPx, float pictureHeightPx)
+{
+    const float d = static_cast<float>(divisor);
+    return QStringLiteral(u"プレビューサイズ : 1/") + QString::number(divisor) +
+           QStringLiteral(u"   [ ") + shortNumber(pictureWidthPx / d) +
+           QStringLiteral(u"pixel * ") + shortNumber(pictureHeightPx / d) +
+           QStringLiteral(u"pixel / ") + shortNumber(pictureWidthPx) +
+           QStringLiteral(u"pixel * ") + shortNumber(pictureHeightPx) +
+           QStringLiteral(u"pixel ]");
+}
+
+QString pathCaption(const QString &path) { return QStringLiteral(u"ピクチャ : ") + path; }
+
+bool cellsAreVisible(float areaWidthTwips, float areaHeightTwips, int gridSide,
+                     const Screen &screen)
+{
+    if (gridSide <= 0)
+        return false;
+    return static_cast<float>(cellSize(areaWidthTwips, gridSide)) >= screen.tppX &&
+           static_cast<float>(cellSize(areaHeightTwips, gridSide)) >= screen.tppY;
+}
+
+} // namespace mok

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "twips.h"
+
+#include <QString>
+
+namespace mok {
+
+// How much a picture is shrunk for the board: 1 to 5, the smallest divisor
+// that fits it into 80 % of the screen (a picture larger than five times the
+// room still gets 5). The room uses a fixed 15 twips per pixel.
+int previewDivisor(float pictureWidthPx, float pictureHeightPx, const Screen &screen);
+
+// A single-precision number in its shortest form with up to 7 significant
+// digits: 512, 204.8, 233.3333.
+QString shortNumber(float value);
+
+// The preview caption, e.g. "プレビューサイズ : 1/2   [ 512pixel * 384pixel / 1024pixel * 768pixel ]".
+QString previewCaption(int divisor, float pictureWidthPx, float pictureHeightPx);
+
+QString pathCaption(const QString &path);
+
+// Whether every cell of a grid cut from a picture area of this size (twips)
+// is at least one pixel on each side; a smaller cell cannot be cut or shown.
+bool cellsAreVisible(float areaWidthTwips, float areaHeightTwips, int gridSide,
+                     const Screen &screen);
+
+} // namespace mok

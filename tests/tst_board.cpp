@@ -1,0 +1,421 @@
+// The puzzle's rules without any window: cutting, scattering, snapping,
+// completion and the two pictures of every piece.
+#include "board.h"
+#include "levels.h"
+#include "random.h"
+
+#include <QPainter>
+#include <QProcess>
+#include <QTextStream>
+#include <QtTest>
+
+using mok::Board;
+using mok::Screen;
+
+namespace {
+
+const Screen kScreen = Screen::fromPixels(1024, 768);
+
+QImage solidPicture(int w, int h, QRgb colour = qRgb(255, 255, 255))
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+// A picture whose every pixel differs from its neighbours, so a piece cut
+// from the wrong place cannot go unnoticed.
+QImage patternPicture(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, qRgb(40 + (x * 7) % 200, 40 + (y * 11) % 200, 40 + ((x + y) * 3) % 200));
+    return image;
+}
+
+// A board holding a picture area of the given pixel size, as opening a
+// picture leaves it.
+Board boardWithPicture(const QImage &picture)
+{
+    Board board;
+    board.picPuzzle.width = static_cast<float>(picture.width()) * kScreen.tppX;
+    board.picPuzzle.height = static_cast<float>(picture.height()) * kScreen.tppY;
+    board.picPuzzleImage = picture;
+    return board;
+}
+
+bool columnIsBlack(const QImage &image, int x)
+{
+    for (int y = 0; y < image.height(); ++y)
+        if (image.pixel(x, y) != qRgb(0, 0, 0))
+            return false;
+    return true;
+}
+
+bool rowIsBlack(const QImage &image, int y)
+{
+    for (int x = 0; x < image.width(); ++x)
+        if (image.pixel(x, y) != qRgb(0, 0, 0))
+            return false;
+    return true;
+}
+
+QString layoutText(const Board &board, int lastIndex)
+{
+    QString text;
+    for (int i = 0; i <= lastIndex; ++i)
+        text += QStringLiteral("%1,%2;").arg(board.imgPiece[i].rect.left).arg(board.imgPiece[i].rect.top);
+    return text;
+}
+
+} // namespace
+
+class TestBoard : public QObject {
+    Q_OBJECT
+private slots:
+    void levelSetsGridSide_data();
+    void levelSetsGridSide();
+    void unknownLevelLeavesGridSide();
+    void generatorDrawsTheClassicSequence();
+    void homePositions();
+    void expandCutsCellsOfTheLevel();
+    void edgeLinesOnlyOnTheOuterLeftAndTop();
+    void borderedPictureIsOutlined();
+    void tagsAreIndices();
+    void scatterStaysOnScreen();
+    void sameLayoutInTwoRunsOfTheProgram();
+    void assembledBoardReproducesThePicture_data();
+    void assembledBoardReproducesThePicture();
+    void snapping_data();
+    void snapping();
+    void completion();
+    void borderSwaps();
+};
+
+void TestBoard::levelSetsGridSide_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("gridSide");
+    for (int row = 0; row < mok::kLevelCount; ++row)
+        QTest::addRow("%s", qPrintable(mok::levelTable()[row].text)) << row << row + 2;
+}
+
+void TestBoard::levelSetsGridSide()
+{
+    QFETCH(int, row);
+    QFETCH(int, gridSide);
+    const mok::LevelEntry &level = mok::levelTable()[row];
+    // Item data is the last piece index, not the piece count.
+    QCOMPARE(level.lastIndex + 1, gridSide * gridSide);
+    QVERIFY(level.text.startsWith(QStringLiteral("Level %1 (").arg(row + 1)));
+    QVERIFY(level.text.endsWith(QStringLiteral(u"%1コマ)").arg(gridSide * gridSide)));
+    Board board;
+    board.Level(level.lastIndex);
+    QCOMPARE(board.GridSide, gridSide);
+}
+
+void TestBoard::unknownLevelLeavesGridSide()
+{
+    Board board;
+    QCOMPARE(board.GridSide, 0);
+    board.Level(4); // a piece count, not an item data
+    QCOMPARE(board.GridSide, 0);
+    board.Level(24);
+    board.Level(25);
+    board.Level(-1);
+    QCOMPARE(board.GridSide, 5);
+    QCOMPARE(mok::levelTable()[mok::kDefaultLevelRow].text, QStringLiteral(u"Level 4 (25コマ)"));
+}
+
+void TestBoard::generatorDrawsTheClassicSequence()
+{
+    // The fixed start state gives this well-known first value; every later
+    // value stays in [0, 1).
+    mok::Rnd rnd;
+    QCOMPARE(rnd.next(), 0.7055475115776062f);
+    QCOMPARE(rnd.next(), 0.5334240198135376f);
+    for (int i = 0; i < 100000; ++i) {
+        const float r = rnd.next();
+        QVERIFY(r >= 0.0f && r < 1.0f);
+    }
+}
+
+void TestBoard::homePositions()
+{
+    Board board;
+    board.shpOutline.left = 3000;
+    board.shpOutline.top = 2000;
+    board.Level(3);
+    // Piece 3 of a 2 x 2 grid: column 1, row 1.
+    QCOMPARE(board.homeX(3, 307), 3307.0f);
+    QCOMPARE(board.homeY(3, 120), 2120.0f);
+    board.Level(99);
+    // Piece 99 of the 10 x 10 grid: column 9, row 9.
+    QCOMPARE(board.homeX(99, 100), 3900.0f);
+    QCOMPARE(board.homeY(99, 50), 2450.0f);
+    QCOMPARE(board.homeX(10, 100), 3000.0f);
+    QCOMPARE(board.homeY(10, 50), 2050.0f);
+}
+
+void TestBoard::expandCutsCellsOfTheLevel()
+{
+    // 41 pixels are 615 twips: at level 1 a cell is 615 div 2 = 307 twips and
+    // a piece one pixel more; the last twip column belongs to no cell.
+    Board board = boardWithPicture(solidPicture(41, 17));
+    mok::Rnd rnd;
+    board.Expand(kScreen, 3, rnd);
+    QCOMPARE(board.GridSide, 2);
+    for (int i = 0; i <= 3; ++i) {
+        QCOMPARE(board.imgPiece[i].rect.width, 322.0f);
+        QCOMPARE(board.imgPiece[i].rect.height, 142.0f); // 255 div 2 + 15
+        QVERIFY(board.imgPiece[i].visible);
+        QVERIFY(board.imgPiece[i].enabled);
+    }
+    QVERIFY(!board.imgPiece[4].visible);
+    QVERIFY(!board.BordersHidden);
+    // Centred: (15360 - 615) = 14745 and (11520 - 255) = 11265, halved and truncated.
+    QCOMPARE(board.picPuzzle.left, 7372.0f);
+    QCOMPARE(board.picPuzzle.top, 5632.0f);
+    QCOMPARE(board.shpOutline.left, 7372.0f);
+    QCOMPARE(board.shpOutline.width, 630.0f);
+    QCOMPARE(board.shpOutline.height, 270.0f);
+    // Higher indices lie on top.
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(board.imgPiece[i].stackOrder < board.imgPiece[i + 1].stackOrder);
+}
+
+void TestBoard::edgeLinesOnlyOnTheOuterLeftAndTop()
+{
+    Board board = boardWithPicture(solidPicture(41, 17));
+    mok::Rnd rnd;
+    board.Expand(kScreen, 3, rnd);
+    // The borderless picture is the other one until the borders are hidden.
+    const auto borderless = [&](int i) { return board.imgPiece[i].otherPicture; };
+    QVERIFY(columnIsBlack(borderless(0), 0));
+    QVERIFY(rowIsBlack(borderless(0), 0));
+    QVERIFY(!columnIsBlack(borderless(1), 0));
+    QVERIFY(rowIsBlack(borderless(1), 0));
+    QVERIFY(columnIsBlack(borderless(2), 0));
+    QVERIFY(!rowIsBlack(borderless(2), 0));
+    QVERIFY(!columnIsBlack(borderless(3), 0));
+    QVERIFY(!rowIsBlack(borderless(3), 0));
+    QCOMPARE(borderless(3).pixel(1, 1), qRgb(255, 255, 255));
+}
+
+void TestBoard::borderedPictureIsOutlined()
+{
+    Board board = boardWithPicture(solidPicture(300, 200, qRgb(200, 100, 50)));
+    mok::Rnd rnd;
+    board.Expand(kScreen, 15, rnd);
+    const QImage bordered = board.imgPiece[5].picture;
+    QCOMPARE(bordered.size(), QSize(76, 51)); // 75 x 50 pixel cells, one pixel more
+    QVERIFY(columnIsBlack(bordered, 0));
+    QVERIFY(columnIsBlack(bordered, bordered.width() - 1));
+    QVERIFY(rowIsBlack(bordered, 0));
+    QVERIFY(rowIsBlack(bordered, bordered.height() - 1));
+    QCOMPARE(bordered.pixel(1, 1), qRgb(200, 100, 50));
+    // The borderless picture of an inner piece has no line at all.
+    QCOMPARE(board.imgPiece[5].otherPicture.pixel(0, 0), qRgb(200, 100, 50));
+    QCOMPARE(board.imgPiece[5].otherPicture.pixel(75, 50), qRgb(200, 100, 50));
+}
+
+void TestBoard::tagsAreIndices()
+{
+    Board board = boardWithPicture(solidPicture(400, 300));
+    mok::Rnd rnd;
+    board.Expand(kScreen, 99, rnd);
+    for (int i = 0; i < mok::kPieceCount; ++i)
+        QCOMPARE(board.imgPiece[i].tag, QString::number(i));
+    QCOMPARE(board.imgPiece[0].tag, QStringLiteral("0"));
+    QCOMPARE(board.imgPiece[7].tag, QStringLiteral("7"));
+}
+
+void TestBoard::scatterStaysOnScreen()
+{
+    Board board = boardWithPicture(solidPicture(600, 450));
+    mok::Rnd rnd;
+    for (int game = 0; game < 50; ++game) {
+        board.Expand(kScreen, 99, rnd);
+        const float cellW = board.imgPiece[0].rect.width - kScreen.tppX;
+        const float cellH = board.imgPiece[0].rect.height - kScreen.tppY;
+        for (int i = 0; i < mok::kPieceCount; ++i) {
+            const mok::RectF &r = board.imgPiece[i].rect;
+            QVERIFY(r.left >= 0 && r.left < kScreen.widthTwips - cellW);
+            QVERIFY(r.top >= 0 && r.top < kScreen.heightTwips - cellH);
+            QCOMPARE(r.left, std::floor(r.left));
+        }
+    }
+}
+
+void TestBoard::sameLayoutInTwoRunsOfTheProgram()
+{
+    // Two processes, each opening a picture and starting level 4 from the
+    // program's shared generator, must scatter the pieces alike.
+    const auto runOnce = [] {
+        QProcess process;
+        process.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--print-layout")});
+        if (!process.waitForFinished(30000))
+            return QString();
+        return QString::fromUtf8(process.readAllStandardOutput());
+    };
+    const QString first = runOnce();
+    QVERIFY(first.count(QLatin1Char(';')) == 25);
+    QCOMPARE(runOnce(), first);
+}
+
+void TestBoard::assembledBoardReproducesThePicture_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("lastIndex");
+    QTest::addRow("even 400x300, level 4") << QSize(400, 300) << 24;
+    QTest::addRow("odd 203x157, level 9") << QSize(203, 157) << 99;
+    QTest::addRow("odd 512x341, level 7") << QSize(512, 341) << 63;
+    QTest::addRow("tiny 21x21, level 9") << QSize(21, 21) << 99;
+}
+
+void TestBoard::assembledBoardReproducesThePicture()
+{
+    // Pieces at home, borders hidden, must show the picture area pixel for
+    // pixel: no seam, no shifted column, and black only on the outer left
+    // column and top row.
+    QFETCH(QSize, size);
+    QFETCH(int, lastIndex);
+    const QImage picture = patternPicture(size.width(), size.height());
+    Board board = boardWithPicture(picture);
+    mok::Rnd rnd;
+    board.Expand(kScreen, lastIndex, rnd);
+    board.Combine(kScreen, lastIndex);
+    QVERIFY(board.BordersHidden);
+
+    QImage screen(1024, 768, QImage::Format_RGB32);
+    screen.fill(Qt::blue);
+    std::vector<int> order(lastIndex + 1);
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        return board.imgPiece[a].stackOrder < board.imgPiece[b].stackOrder;
+    });
+    {
+        QPainter painter(&screen);
+        for (int i : order)
+            painter.drawImage(mok::toPixels(board.imgPiece[i].rect, kScreen).topLeft(),
+                              board.imgPiece[i].picture);
+    }
+    const QPoint origin = mok::toPixels(board.picPuzzle, kScreen).topLeft();
+    const int side = board.GridSide;
+    const int coveredW = mok::toPixels(static_cast<float>(mok::cellSize(board.picPuzzle.width, side) * side), kScreen.tppX);
+    const int coveredH = mok::toPixels(static_cast<float>(mok::cellSize(board.picPuzzle.height, side) * side), kScreen.tppY);
+    for (int y = 0; y < coveredH; ++y) {
+        for (int x = 0; x < coveredW; ++x) {
+            const QRgb expected = (x == 0 || y == 0) ? qRgb(0, 0, 0) : picture.pixel(x, y);
+            if (screen.pixel(origin + QPoint(x, y)) != expected)
+                QFAIL(qPrintable(QStringLiteral("pixel (%1, %2) differs").arg(x).arg(y)));
+        }
+    }
+}
+
+void TestBoard::snapping_data()
+{
+    QTest::addColumn<int>("piece");
+    QTest::addColumn<float>("dx");
+    QTest::addColumn<float>("dy");
+    QTest::addColumn<bool>("snaps");
+    QTest::addRow("149 right, 149 above") << 3 << 149.f << -149.f << true;
+    QTest::addRow("149 left, 149 below") << 2 << -149.f << 149.f << true;
+    QTest::addRow("exactly home") << 1 << 0.f << 0.f << true;
+    QTest::addRow("150 right") << 3 << 150.f << 0.f << false;
+    QTest::addRow("150 above") << 3 << 0.f << -150.f << false;
+    QTest::addRow("150 left") << 0 << -150.f << 0.f << false;
+    QTest::addRow("x close, y far") << 3 << 10.f << 400.f << false;
+    QTest::addRow("y close, x far") << 3 << 400.f << 10.f << false;
+}
+
+void TestBoard::snapping()
+{
+    QFETCH(int, piece);
+    QFETCH(float, dx);
+    QFETCH(float, dy);
+    QFETCH(bool, snaps);
+    Board board = boardWithPicture(solidPicture(300, 200));
+    mok::Rnd rnd;
+    board.Expand(kScreen, 3, rnd);
+    const float pitchX = board.imgPiece[piece].rect.width - kScreen.tppX;
+    const float pitchY = board.imgPiece[piece].rect.height - kScreen.tppY;
+    const float hx = board.homeX(piece, pitchX);
+    const float hy = board.homeY(piece, pitchY);
+    mok::RectF &r = board.imgPiece[piece].rect;
+    r.left = hx + dx;
+    r.top = hy + dy;
+    QVERIFY(!board.AdjustPiece(piece, kScreen, 3));
+    QCOMPARE(r.left, snaps ? hx : hx + dx);
+    QCOMPARE(r.top, snaps ? hy : hy + dy);
+}
+
+void TestBoard::completion()
+{
+    Board board = boardWithPicture(solidPicture(300, 200));
+    mok::Rnd rnd;
+    board.Expand(kScreen, 3, rnd);
+    const float pitchX = board.imgPiece[0].rect.width - kScreen.tppX;
+    const float pitchY = board.imgPiece[0].rect.height - kScreen.tppY;
+
+    // A piece dropped onto another piece's home never snaps there.
+    board.imgPiece[0].rect.left = board.homeX(1, pitchX) + 5;
+    board.imgPiece[0].rect.top = board.homeY(1, pitchY);
+    QVERIFY(!board.AdjustPiece(0, kScreen, 3));
+    QCOMPARE(board.imgPiece[0].rect.left, board.homeX(1, pitchX) + 5);
+
+    // Each piece near its home snaps; the last snap completes the picture.
+    for (int i = 0; i <= 3; ++i) {
+        board.imgPiece[i].rect.left = board.homeX(i, pitchX) + 100;
+        board.imgPiece[i].rect.top = board.homeY(i, pitchY) - 100;
+        QCOMPARE(board.AdjustPiece(i, kScreen, 3), i == 3);
+    }
+    QVERIFY(board.IsComplete(kScreen, 3));
+
+    // Moving a snapped piece away again breaks it; the test runs every time.
+    board.imgPiece[2].rect.left += 2000;
+    QVERIFY(!board.AdjustPiece(2, kScreen, 3));
+    board.Combine(kScreen, 3);
+    QVERIFY(board.IsComplete(kScreen, 3));
+}
+
+void TestBoard::borderSwaps()
+{
+    Board board = boardWithPicture(solidPicture(300, 200));
+    mok::Rnd rnd;
+    board.Expand(kScreen, 8, rnd);
+    const qint64 bordered = board.imgPiece[4].picture.cacheKey();
+    const qint64 borderless = board.imgPiece[4].otherPicture.cacheKey();
+    board.DispBorder(8); // already shown: nothing changes
+    QCOMPARE(board.imgPiece[4].picture.cacheKey(), bordered);
+    board.NBord(8);
+    board.NBord(8); // the second call must not swap back
+    QVERIFY(board.BordersHidden);
+    QCOMPARE(board.imgPiece[4].picture.cacheKey(), borderless);
+    QCOMPARE(board.imgPiece[4].otherPicture.cacheKey(), bordered);
+    board.DispBorder(8);
+    QVERIFY(!board.BordersHidden);
+    QCOMPARE(board.imgPiece[4].picture.cacheKey(), bordered);
+    // Pieces beyond the level are left alone.
+    QVERIFY(board.imgPiece[9].picture.isNull());
+}
+
+// With --print-layout the program only opens a picture, starts level 4 on
+// the shared generator and prints where the pieces fell.
+int main(int argc, char *argv[])
+{
+    if (argc > 1 && qstrcmp(argv[1], "--print-layout") == 0) {
+        QGuiApplication app(argc, argv);
+        Board board = boardWithPicture(solidPicture(500, 400));
+        board.Expand(kScreen, 24, mok::sharedRandom());
+        board.Expand(kScreen, 24, mok::sharedRandom());
+        QTextStream(stdout) << layoutText(board, 24);
+        return 0;
+    }
+    QGuiApplication app(argc, argv);
+    TestBoard test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_board.moc"
