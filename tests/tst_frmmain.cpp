@@ -1,0 +1,231 @@
+// The main window as it starts: where its controls stand, the gradient it
+// paints, and the image buttons' deferred press.
+#include "frmmain.h"
+#include "imagebutton.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QScreen>
+#include <QtTest>
+
+class TestFrmMain : public QObject {
+    Q_OBJECT
+private slots:
+    void coversTheScreenOnTop();
+    void startsAtLevel4WithoutStartOrGiveUp();
+    void layoutFor1024PixelsWide_data();
+    void layoutFor1024PixelsWide();
+    void layoutFollowsResize();
+    void gradientRows_data();
+    void gradientRows();
+    void buttonsShowFacesAndTips();
+    void clickShowsPressedFaceUntilTheTick();
+    void captionsRenderInAJapaneseFont();
+};
+
+namespace {
+
+QColor pixelOf(const QImage &image, int x, int y) { return QColor(image.pixel(x, y)); }
+
+} // namespace
+
+void TestFrmMain::coversTheScreenOnTop()
+{
+    frmMain window;
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.geometry(), QGuiApplication::primaryScreen()->geometry());
+    QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
+    QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(window.isVisible());
+    QCOMPARE(window.screen().widthTwips, 15360.0f);
+    QCOMPARE(window.screen().heightTwips, 11520.0f);
+}
+
+void TestFrmMain::startsAtLevel4WithoutStartOrGiveUp()
+{
+    frmMain window;
+    auto *level = window.findChild<QComboBox *>(QStringLiteral("cboLevel"));
+    QVERIFY(level);
+    QCOMPARE(level->count(), 9);
+    QCOMPARE(level->currentText(), QStringLiteral(u"Level 4 (25コマ)"));
+    QCOMPARE(window.selectedLastIndex(), 24);
+    QCOMPARE(level->itemText(8), QStringLiteral(u"Level 9 (100コマ)"));
+    QCOMPARE(level->itemData(8).toInt(), 99);
+    QVERIFY(level->isEnabled());
+    QVERIFY(!level->isEditable());
+    QVERIFY(window.findChild<QWidget *>(QStringLiteral("imgStart"))->isHidden());
+    QVERIFY(window.findChild<QWidget *>(QStringLiteral("imgGiveup"))->isHidden());
+    QVERIFY(window.findChild<QWidget *>(QStringLiteral("shpOutline"))->isHidden());
+    for (int i = 0; i < 100; ++i)
+        QVERIFY(window.findChild<QWidget *>(QStringLiteral("imgPiece%1").arg(i))->isHidden());
+    // A level choice carried over from an earlier window is put back by text.
+    window.setLevelText(QStringLiteral(u"Level 1 (4コマ)"));
+    QCOMPARE(window.selectedLastIndex(), 3);
+}
+
+void TestFrmMain::layoutFor1024PixelsWide_data()
+{
+    // Design twips, laid out for 15360 x 11520 twips, shown at 15 twips a
+    // pixel (halves to even).
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QRect>("pixels");
+    QTest::addRow("imgOpen") << QStringLiteral("imgOpen") << QRect(8, 8, 125, 25);
+    QTest::addRow("imgStart") << QStringLiteral("imgStart") << QRect(408, 8, 100, 20);   // 6120
+    QTest::addRow("imgGiveup") << QStringLiteral("imgGiveup") << QRect(516, 8, 100, 20); // 7740
+    QTest::addRow("cboLevel") << QStringLiteral("cboLevel") << QRect(408, 32, 209, 20);  // 6112.5
+    QTest::addRow("imgMin") << QStringLiteral("imgMin") << QRect(864, 8, 70, 20);        // 12960
+    QTest::addRow("imgExit") << QStringLiteral("imgExit") << QRect(941, 8, 70, 20);      // 14110
+    QTest::addRow("imgReadme") << QStringLiteral("imgReadme") << QRect(917, 715, 100, 20); // 13760, 10720
+    QTest::addRow("imgVersion") << QStringLiteral("imgVersion") << QRect(917, 741, 100, 20); // 11120
+}
+
+void TestFrmMain::layoutFor1024PixelsWide()
+{
+    QFETCH(QString, control);
+    QFETCH(QRect, pixels);
+    frmMain window;
+    QCOMPARE(window.width(), 1024);
+    QCOMPARE(window.findChild<QWidget *>(control)->geometry(), pixels);
+}
+
+void TestFrmMain::layoutFollowsResize()
+{
+    frmMain window;
+    window.resize(800, 600); // 12000 x 9000 twips
+    const auto left = [&](const char *name) {
+        return window.findChild<QWidget *>(QLatin1String(name))->x();
+    };
+    const auto top = [&](const char *name) {
+        return window.findChild<QWidget *>(QLatin1String(name))->y();
+    };
+    QCOMPARE(left("imgStart"), 296); // 6000 - 1500 - 60 = 4440
+    QCOMPARE(left("imgGiveup"), 404); // 6060
+    QCOMPARE(left("imgExit"), 717);   // 10750 = 716.67
+    QCOMPARE(top("imgReadme"), 547);  // 8200 = 546.67
+    QCOMPARE(top("lblPath"), 573);    // 8600 = 573.33
+    QCOMPARE(top("lblPreview"), 557); // 8350 = 556.67
+    QCOMPARE(left("imgOpen"), 8);
+    QCOMPARE(top("cboLevel"), 32);
+    // The banner stays centred on the window.
+    auto *banner = window.findChild<QLabel *>(QStringLiteral("lblOpening"));
+    QVERIFY(qAbs(banner->geometry().center().x() - 400) <= 1);
+    QVERIFY(qAbs(banner->geometry().center().y() - 300) <= 1);
+}
+
+void TestFrmMain::gradientRows_data()
+{
+    QTest::addColumn<int>("height");
+    QTest::addRow("256 rows, one per band") << 256;
+    QTest::addRow("300 rows, bands of 1 or 2") << 300;
+    QTest::addRow("512 rows, two per band") << 512;
+    QTest::addRow("100 rows, empty bands") << 100;
+}
+
+void TestFrmMain::gradientRows()
+{
+    QFETCH(int, height);
+    frmMain window;
+    window.resize(1024, height);
+    // Column 250 lies clear of every control at any height.
+    const QImage image = window.grab().toImage();
+    QCOMPARE(image.height(), height);
+    QList<int> blues;
+    for (int y = 0; y < height; ++y) {
+        const QColor c = pixelOf(image, 250, y);
+        QCOMPARE(c.red(), 0);
+        QCOMPARE(c.green(), 0);
+        blues << c.blue();
+        // The whole row has the one colour, out to the right edge.
+        QCOMPARE(pixelOf(image, 1023, y).blue(), c.blue());
+    }
+    if (height == 256) {
+        for (int y = 0; y < 256; ++y)
+            QCOMPARE(blues[y], 255 - y);
+    } else if (height == 512) {
+        for (int y = 0; y < 512; ++y)
+            QCOMPARE(blues[y], 255 - y / 2);
+    } else if (height == 300) {
+        // Band edges at round(1.171875 i), halves to even: band 2 spans
+        // 2.34375..3.515625, i.e. rows 2 and 3.
+        QCOMPARE(blues[0], 255);
+        QCOMPARE(blues[1], 254);
+        QCOMPARE(blues[2], 253);
+        QCOMPARE(blues[3], 253);
+        QCOMPARE(blues[299], 0);
+        for (int b = 0; b < 256; ++b) {
+            const int rows = static_cast<int>(blues.count(b));
+            QVERIFY2(rows == 1 || rows == 2, qPrintable(QString::number(b)));
+        }
+    } else {
+        // Band 0 covers round(0)..round(0.390625) = nothing, so row 0 is
+        // band 1; band 255 starts at round(99.609375) = 100, past the last
+        // row, which ends near black.
+        QCOMPARE(blues[0], 254);
+        QCOMPARE(blues[99], 1);
+        for (int y = 1; y < height; ++y)
+            QVERIFY(blues[y] < blues[y - 1]);
+    }
+}
+
+void TestFrmMain::buttonsShowFacesAndTips()
+{
+    frmMain window;
+    const struct {
+        const char *name;
+        const char16_t *tip;
+        QSize size;
+    } buttons[] = {
+        {"imgOpen", u"ピクチャファイルを開く", {125, 25}}, {"imgStart", u"スタート", {100, 20}},
+        {"imgGiveup", u"ギブアップ", {100, 20}},           {"imgReadme", u"readme", {100, 20}},
+        {"imgVersion", u"バージョン情報", {100, 20}},      {"imgMin", u"＿ タスクトレイへ移動", {70, 20}},
+        {"imgExit", u"× 閉じる", {70, 20}},
+    };
+    for (const auto &b : buttons) {
+        auto *button = window.findChild<ImageButton *>(QLatin1String(b.name));
+        QVERIFY2(button, b.name);
+        QCOMPARE(button->toolTip(), QString::fromUtf16(b.tip));
+        QCOMPARE(button->picture().size(), b.size);
+        QCOMPARE(button->size(), b.size);
+    }
+}
+
+void TestFrmMain::clickShowsPressedFaceUntilTheTick()
+{
+    frmMain window;
+    auto *open = window.findChild<ImageButton *>(QStringLiteral("imgOpen"));
+    auto *timer = window.findChild<QTimer *>(QStringLiteral("tmrMain"));
+    QVERIFY(!timer->isActive());
+    QCOMPARE(timer->interval(), 100);
+    const QImage normal = open->picture().toImage();
+    QSignalSpy opened(&window, &frmMain::openRequested);
+
+    QTest::mouseClick(open, Qt::LeftButton);
+    // Nothing happens yet but the pressed face and an armed timer.
+    QVERIFY(timer->isActive());
+    QVERIFY(open->picture().toImage() != normal);
+    QCOMPARE(opened.count(), 0);
+
+    QVERIFY(opened.wait(1000));
+    QCOMPARE(opened.first().first().toString(), QStringLiteral(u"Level 4 (25コマ)"));
+    QCOMPARE(open->picture().toImage(), normal);
+    QVERIFY(!timer->isActive());
+
+    // A right click is not a click.
+    QTest::mouseClick(open, Qt::RightButton);
+    QVERIFY(!timer->isActive());
+}
+
+void TestFrmMain::captionsRenderInAJapaneseFont()
+{
+    frmMain window;
+    auto *banner = window.findChild<QLabel *>(QStringLiteral("lblOpening"));
+    const QFontInfo info(banner->font());
+    // Whatever face the desktop resolves to must have the glyphs.
+    QVERIFY2(QFontMetrics(banner->font()).inFontUcs4(U'ピ'), qPrintable(info.family()));
+    QVERIFY(QFontMetrics(window.font()).inFontUcs4(U'コ'));
+    QCOMPARE(window.font().pointSize(), 9);
+    QCOMPARE(window.font().families().first(), QStringLiteral("MS UI Gothic"));
+}
+
+QTEST_MAIN(TestFrmMain)
+#include "tst_frmmain.moc"

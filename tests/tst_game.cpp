@@ -1,0 +1,310 @@
+// A game played the way a player plays it: open a picture, start, drag the
+// pieces home with the mouse, win or give up; and pictures that cannot be
+// played.
+#include "gamefixture.h"
+#include "mainwindowhost.h"
+#include "modalwatcher.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+
+class TestGame : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void openShowsThePictureAssembled();
+    void wholeLevel1GameWithTheMouse();
+    void dropsMoveByTheReleasePoint();
+    void dropOnAControlMovesNothing();
+    void anyButtonDrags();
+    void giveUpAssemblesAndLocksThePieces();
+    void unusableFilesLeaveTheWindowAsAfterCancel_data();
+    void unusableFilesLeaveTheWindowAsAfterCancel();
+    void openGoesThroughAFreshWindowAndTheDialog();
+    void cancelledOpenLeavesAFreshWindow();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_xga;   // 1024 x 768: preview at 1/2
+    QString m_small; // 300 x 200: preview at 1/1
+};
+
+void TestGame::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_xga = makePicture(m_dir, QStringLiteral("xga.bmp"), 1024, 768);
+    m_small = makePicture(m_dir, QStringLiteral("small.jpg"), 300, 200);
+}
+
+void TestGame::openShowsThePictureAssembled()
+{
+    Game game;
+    QVERIFY(game.window.openPicture(m_xga));
+    QCOMPARE(game.caption("lblPath"), QStringLiteral(u"ピクチャ : ") + m_xga);
+    QCOMPARE(game.caption("lblPreview"),
+             QStringLiteral(u"プレビューサイズ : 1/2   [ 512pixel * 384pixel / 1024pixel * 768pixel ]"));
+    QVERIFY(game.find("lblOpening")->isHidden());
+    QVERIFY(game.find("imgStart")->isVisible());
+    QVERIFY(game.find("imgGiveup")->isHidden());
+    QVERIFY(game.find("shpOutline")->isVisible());
+    QVERIFY(!game.level()->isEnabled());
+    QVERIFY(game.board().BordersHidden);
+    QVERIFY(game.board().IsComplete(game.window.screen(), 24));
+    // The 512 x 384 area is centred; piece 6 (row 1, column 1) lies one
+    // cell of 1536 x 1152 twips (102.4 x 76.8 pixels) in from the frame's
+    // corner and is a pixel larger than its cell.
+    QCOMPARE(game.find("shpOutline")->geometry(), QRect(256, 192, 513, 385));
+    QCOMPARE(game.piece(6)->geometry(), QRect(256 + 102, 192 + 77, 103, 78));
+    for (int i = 0; i < 100; ++i) {
+        QCOMPARE(game.piece(i)->isVisible(), i <= 24);
+        QVERIFY(!game.piece(i)->isEnabled());
+    }
+}
+
+void TestGame::wholeLevel1GameWithTheMouse()
+{
+    Game game;
+    game.window.setLevelText(QStringLiteral(u"Level 1 (4コマ)"));
+    QVERIFY(game.window.openPicture(m_small));
+    game.click("imgStart");
+    QVERIFY(game.find("imgStart")->isHidden());
+    QVERIFY(game.find("imgGiveup")->isVisible());
+    QVERIFY(!game.level()->isEnabled());
+    QVERIFY(!game.board().BordersHidden);
+    for (int i = 0; i <= 3; ++i)
+        QVERIFY(game.piece(i)->isEnabled());
+
+    ModalWatcher watcher;
+    for (int i = 0; i <= 3; ++i) {
+        // Grab the piece 5 pixels in, drop it 4 pixels off its home.
+        game.drag(i, QPoint(5, 5), game.homePixels(i) + QPoint(5 + 4, 5 - 3));
+        QCOMPARE(game.piece(i)->pos(), game.homePixels(i));
+        if (i < 3)
+            QVERIFY(watcher.seen().isEmpty());
+    }
+    QTRY_COMPARE(watcher.seen().size(), 1);
+    QCOMPARE(watcher.seen().first().text, QStringLiteral(u"Level 1 クリア！おめでとう！！！"));
+    QCOMPARE(watcher.seen().first().title, QStringLiteral(u"クリア"));
+    QTRY_VERIFY(!game.piece(0)->isEnabled());
+    for (int i = 0; i <= 3; ++i)
+        QVERIFY(!game.piece(i)->isEnabled());
+    QVERIFY(game.board().BordersHidden);
+    QVERIFY(game.level()->isEnabled());
+    QVERIFY(game.find("imgGiveup")->isHidden());
+    QVERIFY(game.find("imgStart")->isHidden());
+    QVERIFY(game.window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(game.window.isVisible());
+}
+
+void TestGame::dropsMoveByTheReleasePoint()
+{
+    Game game;
+    QVERIFY(game.window.openPicture(m_small));
+    game.click("imgStart");
+    mok::Board &board = game.board();
+    // Far from every home, so nothing snaps.
+    const QPoint far(60, 600);
+
+    // On the background: grabbed 10 twips in, released at x = 1000 twips.
+    game.window.imgPiece_MouseDown(3, 10, 10);
+    game.window.Form_DragDrop(game.piece(3), 1000, 9000);
+    QCOMPARE(board.imgPiece[3].rect.left, 990.0f);
+    QCOMPARE(board.imgPiece[3].rect.top, 8990.0f);
+
+    // Onto itself, released 2 pixels (30 twips) right of where it went down.
+    game.drag(5, QPoint(10, 10), far);
+    const float before = board.imgPiece[5].rect.left;
+    game.drag(5, QPoint(10, 10), far + QPoint(2, 0));
+    QCOMPARE(board.imgPiece[5].rect.left, before + 30);
+    QCOMPARE(game.piece(5)->pos(), far - QPoint(8, 10));
+
+    // Over another piece: the same rule as the background.
+    game.drag(7, QPoint(1, 1), far + QPoint(201, 1));
+    const QPoint overSeven = game.piece(7)->geometry().center();
+    game.drag(8, QPoint(3, 4), overSeven);
+    QCOMPARE(game.piece(8)->pos(), overSeven - QPoint(3, 4));
+    QCOMPARE(board.imgPiece[8].rect.left, (overSeven.x() - 3) * 15.0f);
+    // The target stays where it was.
+    QCOMPARE(game.piece(7)->pos(), far + QPoint(200, 0));
+    // The dropped piece lies on top.
+    QVERIFY(board.imgPiece[8].stackOrder > board.imgPiece[7].stackOrder);
+}
+
+void TestGame::dropOnAControlMovesNothing()
+{
+    Game game;
+    QVERIFY(game.window.openPicture(m_small));
+    game.click("imgStart");
+    const QPoint before = game.piece(2)->pos();
+    const mok::RectF rectBefore = game.board().imgPiece[2].rect;
+    const char *controls[] = {"imgGiveup", "imgOpen", "lblPath", "cboLevel"};
+    for (const char *control : controls) {
+        const QPoint target = game.find(control)->geometry().center();
+        game.drag(2, QPoint(4, 4), target);
+        QCOMPARE(game.piece(2)->pos(), before);
+        QCOMPARE(game.board().imgPiece[2].rect.left, rectBefore.left);
+        QCOMPARE(game.board().imgPiece[2].rect.top, rectBefore.top);
+    }
+    QVERIFY(!game.board().BordersHidden);
+}
+
+void TestGame::anyButtonDrags()
+{
+    Game game;
+    QVERIFY(game.window.openPicture(m_small));
+    // Assembled and not started: no piece can be grabbed.
+    const QPoint home = game.piece(1)->pos();
+    game.drag(1, QPoint(3, 3), QPoint(40, 600), Qt::RightButton);
+    QCOMPARE(game.piece(1)->pos(), home);
+    QVERIFY(game.board().BordersHidden);
+
+    game.click("imgStart");
+    game.drag(1, QPoint(3, 3), QPoint(40, 600), Qt::RightButton);
+    QCOMPARE(game.piece(1)->pos(), QPoint(37, 597));
+    game.drag(1, QPoint(3, 3), QPoint(90, 600), Qt::MiddleButton);
+    QCOMPARE(game.piece(1)->pos(), QPoint(87, 597));
+}
+
+void TestGame::giveUpAssemblesAndLocksThePieces()
+{
+    Game game;
+    game.window.setLevelText(QStringLiteral(u"Level 9 (100コマ)"));
+    QVERIFY(game.window.openPicture(m_xga));
+    game.click("imgStart");
+    game.drag(42, QPoint(1, 1), QPoint(30, 600));
+    QVERIFY(!game.board().IsComplete(game.window.screen(), 99));
+
+    ModalWatcher watcher;
+    game.click("imgGiveup");
+    QVERIFY(game.board().IsComplete(game.window.screen(), 99));
+    QVERIFY(game.board().BordersHidden);
+    QVERIFY(game.level()->isEnabled());
+    QVERIFY(game.find("imgStart")->isHidden());
+    QVERIFY(game.find("imgGiveup")->isHidden());
+    for (int i = 0; i < 100; ++i) {
+        QVERIFY(!game.piece(i)->isEnabled());
+        QCOMPARE(game.piece(i)->pos(), game.homePixels(i));
+    }
+    QTest::qWait(50);
+    QVERIFY(watcher.seen().isEmpty()); // giving up says nothing
+}
+
+void TestGame::unusableFilesLeaveTheWindowAsAfterCancel_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("reason");
+    const auto file = [this](const char *name, const QByteArray &bytes) {
+        const QString path = m_dir.filePath(QLatin1String(name));
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(bytes);
+        return path;
+    };
+    QDir(m_dir.path()).mkdir(QStringLiteral("folder.jpg"));
+    QTest::addRow("empty") << file("empty.gif", {}) << QStringLiteral(u"空");
+    QTest::addRow("text named .jpg") << file("text.jpg", "hello, this is not a picture\n")
+                                     << QStringLiteral(u"読み込めません");
+    QTest::addRow("folder") << m_dir.filePath(QStringLiteral("folder.jpg"))
+                            << QStringLiteral(u"ファイルではありません");
+    QTest::addRow("missing") << m_dir.filePath(QStringLiteral("gone.bmp"))
+                             << QStringLiteral(u"見つかりません");
+    QTest::addRow("1x1 picture") << makePicture(m_dir, QStringLiteral("dot.bmp"), 1, 1)
+                                 << QStringLiteral(u"小さすぎ");
+    QTest::addRow("65535x1 strip") << makePicture(m_dir, QStringLiteral("strip.bmp"), 65535, 1)
+                                   << QStringLiteral(u"小さすぎ");
+}
+
+void TestGame::unusableFilesLeaveTheWindowAsAfterCancel()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, reason);
+    Game game;
+    ModalWatcher watcher;
+    QVERIFY(!game.window.openPicture(path));
+    QCOMPARE(watcher.seen().size(), 1);
+    const SeenModal &box = watcher.seen().first();
+    QVERIFY2(box.text.startsWith(QStringLiteral(u"ピクチャファイルを開けませんでした。\n") + path + u'\n'),
+             qPrintable(box.text));
+    QVERIFY2(box.text.contains(reason), qPrintable(box.text));
+
+    QVERIFY(game.find("lblOpening")->isVisible());
+    QVERIFY(game.caption("lblPath").isEmpty());
+    QVERIFY(game.caption("lblPreview").isEmpty());
+    QVERIFY(game.level()->isEnabled());
+    QVERIFY(game.find("imgStart")->isHidden());
+    QVERIFY(game.find("shpOutline")->isHidden());
+    QVERIFY(game.piece(0)->isHidden());
+    // And the next picture opens.
+    QVERIFY(game.window.openPicture(m_small));
+    QVERIFY(game.find("imgStart")->isVisible());
+}
+
+void TestGame::openGoesThroughAFreshWindowAndTheDialog()
+{
+    MainWindowHost host;
+    host.start();
+    QPointer<frmMain> first = host.window();
+    first->setLevelText(QStringLiteral(u"Level 2 (9コマ)"));
+    const QString unicodePath = makePicture(m_dir, QStringLiteral(u"テスト画像 ①.bmp"), 400, 300);
+
+    QStringList filterTexts;
+    ModalWatcher watcher([&](QDialog *dialog) {
+        auto *files = qobject_cast<QFileDialog *>(dialog);
+        if (!files)
+            return true;
+        auto *types = files->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+        for (int i = 0; types && i < types->count(); ++i)
+            filterTexts << types->itemText(i);
+        if (types)
+            filterTexts << QStringLiteral("selected:") + types->currentText();
+        files->selectFile(unicodePath);
+        return true;
+    });
+    QSignalSpy created(&host, &MainWindowHost::windowCreated);
+    QTest::mouseClick(first->findChild<ImageButton *>(QStringLiteral("imgOpen")), Qt::LeftButton);
+    QVERIFY(created.wait(2000));
+    frmMain *second = host.window();
+    QVERIFY(second != first);
+    QTRY_COMPARE(watcher.seen().size(), 1);
+    QCOMPARE(watcher.seen().first().title, QStringLiteral(u"ファイルを開く"));
+    QCOMPARE(filterTexts, QStringList({QStringLiteral(u"画像ファイル(*.bmp;*.gif;*.jpg;*.jpeg)"),
+                                       QStringLiteral(u"ビットマップ(*.bmp)"),
+                                       QStringLiteral(u"GIF 形式(*.gif)"),
+                                       QStringLiteral(u"JPEG 形式(*.jpg;*.jpeg)"),
+                                       QStringLiteral(u"selected:画像ファイル(*.bmp;*.gif;*.jpg;*.jpeg)")}));
+
+    // The level survived the new window, and the picture is on its board.
+    QTRY_VERIFY(second->findChild<QWidget *>(QStringLiteral("imgStart"))->isVisible());
+    QCOMPARE(second->levelText(), QStringLiteral(u"Level 2 (9コマ)"));
+    QCOMPARE(second->findChild<QLabel *>(QStringLiteral("lblPath"))->text(),
+             QStringLiteral(u"ピクチャ : ") + unicodePath);
+    QVERIFY(second->findChild<QWidget *>(QStringLiteral("imgPiece8"))->isVisible());
+    QVERIFY(second->findChild<QWidget *>(QStringLiteral("imgPiece9"))->isHidden());
+    // The first window is gone once the tick that replaced it has returned.
+    QTRY_VERIFY(first.isNull());
+}
+
+void TestGame::cancelledOpenLeavesAFreshWindow()
+{
+    MainWindowHost host;
+    host.start();
+    QVERIFY(host.window()->openPicture(m_small));
+    ModalWatcher watcher([](QDialog *) { return false; });
+    QSignalSpy created(&host, &MainWindowHost::windowCreated);
+    QTest::mouseClick(host.window()->findChild<ImageButton *>(QStringLiteral("imgOpen")),
+                      Qt::LeftButton);
+    QVERIFY(created.wait(2000));
+    QTRY_COMPARE(watcher.seen().size(), 1);
+    frmMain *window = host.window();
+    // The old game is gone; the banner greets the player again.
+    QVERIFY(window->findChild<QWidget *>(QStringLiteral("lblOpening"))->isVisible());
+    QVERIFY(window->findChild<QLabel *>(QStringLiteral("lblPath"))->text().isEmpty());
+    QVERIFY(window->findChild<QLabel *>(QStringLiteral("lblPreview"))->text().isEmpty());
+    QVERIFY(window->findChild<QWidget *>(QStringLiteral("imgStart"))->isHidden());
+    QVERIFY(window->findChild<QWidget *>(QStringLiteral("imgPiece0"))->isHidden());
+    QVERIFY(window->findChild<QComboBox *>(QStringLiteral("cboLevel"))->isEnabled());
+}
+
+QTEST_MAIN(TestGame)
+#include "tst_game.moc"
