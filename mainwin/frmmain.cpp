@@ -43,7 +43,7 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
 
 frmMain::~frmMain() = default;
 
-mok::Screen frmMain::screen() const { return mok::platform::primaryScreen(); }
+mok::Screen frmMain::screenTwips() const { return mok::platform::primaryScreen(); }
 
 void frmMain::createControls()
 {
@@ -158,7 +158,7 @@ RectF &frmMain::twipsOf(QWidget *control) { return m_twips[control]; }
 
 void frmMain::applyTwips(QWidget *control)
 {
-    const mok::Screen s = screen();
+    const mok::Screen s = screenTwips();
     RectF &r = m_twips[control];
     if (auto *label = qobject_cast<QLabel *>(control); label && label != lblOpening) {
         // Captions size themselves to their text.
@@ -190,7 +190,7 @@ void frmMain::setLevelText(const QString &text)
 
 void frmMain::Form_Resize()
 {
-    const mok::Screen s = screen();
+    const mok::Screen s = screenTwips();
     const float W = static_cast<float>(width()) * s.tppX;
     const float H = static_cast<float>(height()) * s.tppY;
     const auto setLeft = [this](QWidget *control, float left) {
@@ -244,7 +244,7 @@ void frmMain::settleBanner()
     banner.setPointSizeF(20);
     lblOpening->setFont(banner);
     lblOpening->adjustSize();
-    const mok::Screen s = screen();
+    const mok::Screen s = screenTwips();
     RectF &r = twipsOf(lblOpening);
     r.width = static_cast<float>(lblOpening->width()) * s.tppX;
     r.height = static_cast<float>(lblOpening->height()) * s.tppY;

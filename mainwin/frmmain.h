@@ -30,7 +30,7 @@ public:
     mok::Board &board() { return m_board; }
     const mok::Board &board() const { return m_board; }
     // The screen in twips, read fresh: the game's geometry follows it.
-    mok::Screen screen() const;
+    mok::Screen screenTwips() const;
 
     // The selected level's item data: its last piece index.
     int selectedLastIndex() const;
@@ -100,7 +100,6 @@ private:
     void exitProgram();
 
     void runClearSequence();
-    bool refuseIfCellsTooSmall(const QString &path);
     void syncPieces();
     void syncOutline();
 

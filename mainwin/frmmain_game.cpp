@@ -65,7 +65,7 @@ void frmMain::PictureOpen()
 
 bool frmMain::openPicture(const QString &path)
 {
-    const mok::Screen s = screen();
+    const mok::Screen s = screenTwips();
     // Everything is checked before anything changes, so a file that cannot be
     // used leaves the window as a cancelled dialog would.
     const mok::PictureLoadResult loaded = mok::loadPicture(path, s);
@@ -108,7 +108,7 @@ bool frmMain::openPicture(const QString &path)
 
 void frmMain::startGame()
 {
-    const mok::Screen s = screen();
+    const mok::Screen s = screenTwips();
     const QString tooSmall = cellsTooSmallReason(m_board.picPuzzle.width, m_board.picPuzzle.height,
                                                  mok::gridSideFor(selectedLastIndex()), s);
     if (!tooSmall.isEmpty()) {
@@ -143,7 +143,7 @@ void frmMain::Expand()
 {
     setCursor(Qt::WaitCursor);
     // The old layout vanishes piece by piece as the pieces are cut again.
-    m_board.Expand(screen(), selectedLastIndex(), mok::sharedRandom(), [this](int i) {
+    m_board.Expand(screenTwips(), selectedLastIndex(), mok::sharedRandom(), [this](int i) {
         PieceWidget *piece = imgPiece[i];
         if (piece->isVisible()) {
             const QRect vacated = piece->geometry();
@@ -158,13 +158,13 @@ void frmMain::Expand()
 
 void frmMain::Combine()
 {
-    m_board.Combine(screen(), selectedLastIndex());
+    m_board.Combine(screenTwips(), selectedLastIndex());
     syncPieces();
 }
 
 void frmMain::AdjustPiece(int index)
 {
-    const bool complete = m_board.AdjustPiece(index, screen(), selectedLastIndex());
+    const bool complete = m_board.AdjustPiece(index, screenTwips(), selectedLastIndex());
     syncPieces();
     if (complete && !m_clearPending) {
         // The congratulation box is modal: raise it once the drop has been
@@ -174,7 +174,7 @@ void frmMain::AdjustPiece(int index)
     }
 }
 
-bool frmMain::IsComplete() { return m_board.IsComplete(screen(), selectedLastIndex()); }
+bool frmMain::IsComplete() { return m_board.IsComplete(screenTwips(), selectedLastIndex()); }
 
 void frmMain::NBord()
 {
@@ -236,7 +236,7 @@ void frmMain::onPieceMouseDown(int index, QPoint posInPiece)
 {
     if (m_clearPending || !m_board.imgPiece[index].enabled)
         return;
-    const mok::Screen s = screen();
+    const mok::Screen s = screenTwips();
     imgPiece_MouseDown(index, static_cast<float>(posInPiece.x()) * s.tppX,
                        static_cast<float>(posInPiece.y()) * s.tppY);
     m_dragging = index;
@@ -260,7 +260,7 @@ void frmMain::onPieceMouseUp(int index, QPoint globalPos)
     // The window background takes the drop, and so does any piece; buttons,
     // captions and the level list do not.
     const QPoint pos = mapFromGlobal(globalPos);
-    const mok::Screen s = screen();
+    const mok::Screen s = screenTwips();
     PieceWidget *source = imgPiece[index];
     QWidget *target = childAt(pos);
     if (!target) {
@@ -275,12 +275,12 @@ void frmMain::onPieceMouseUp(int index, QPoint globalPos)
 
 void frmMain::syncOutline()
 {
-    shpOutline->setGeometry(mok::toPixels(m_board.shpOutline, screen()));
+    shpOutline->setGeometry(mok::toPixels(m_board.shpOutline, screenTwips()));
 }
 
 void frmMain::syncPieces()
 {
-    const mok::Screen s = screen();
+    const mok::Screen s = screenTwips();
     std::vector<int> raised;
     for (int i = 0; i < mok::kPieceCount; ++i) {
         const mok::Piece &state = m_board.imgPiece[i];

@@ -50,7 +50,7 @@ struct Game {
     // Home of piece i on the screen, in pixels.
     QPoint homePixels(int i)
     {
-        const mok::Screen s = window.screen();
+        const mok::Screen s = window.screenTwips();
         const mok::RectF &r = board().imgPiece[i].rect;
         const float x = board().homeX(i, r.width - s.tppX);
         const float y = board().homeY(i, r.height - s.tppY);

@@ -37,8 +37,8 @@ void TestFrmMain::coversTheScreenOnTop()
     QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
     QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QVERIFY(window.isVisible());
-    QCOMPARE(window.screen().widthTwips, 15360.0f);
-    QCOMPARE(window.screen().heightTwips, 11520.0f);
+    QCOMPARE(window.screenTwips().widthTwips, 15360.0f);
+    QCOMPARE(window.screenTwips().heightTwips, 11520.0f);
 }
 
 void TestFrmMain::startsAtLevel4WithoutStartOrGiveUp()

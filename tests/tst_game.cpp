@@ -50,7 +50,7 @@ void TestGame::openShowsThePictureAssembled()
     QVERIFY(game.find("shpOutline")->isVisible());
     QVERIFY(!game.level()->isEnabled());
     QVERIFY(game.board().BordersHidden);
-    QVERIFY(game.board().IsComplete(game.window.screen(), 24));
+    QVERIFY(game.board().IsComplete(game.window.screenTwips(), 24));
     // The 512 x 384 area is centred; piece 6 (row 1, column 1) lies one
     // cell of 1536 x 1152 twips (102.4 x 76.8 pixels) in from the frame's
     // corner and is a pixel larger than its cell.
@@ -173,11 +173,11 @@ void TestGame::giveUpAssemblesAndLocksThePieces()
     QVERIFY(game.window.openPicture(m_xga));
     game.click("imgStart");
     game.drag(42, QPoint(1, 1), QPoint(30, 600));
-    QVERIFY(!game.board().IsComplete(game.window.screen(), 99));
+    QVERIFY(!game.board().IsComplete(game.window.screenTwips(), 99));
 
     ModalWatcher watcher;
     game.click("imgGiveup");
-    QVERIFY(game.board().IsComplete(game.window.screen(), 99));
+    QVERIFY(game.board().IsComplete(game.window.screenTwips(), 99));
     QVERIFY(game.board().BordersHidden);
     QVERIFY(game.level()->isEnabled());
     QVERIFY(game.find("imgStart")->isHidden());
