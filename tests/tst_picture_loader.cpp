@@ -1,0 +1,876 @@
+// Loading the player's picture: the public decoder suites, odd files and
+// damaged files, and the shrinking for the board.
+#include "picture_loader.h"
+#include "preview.h"
+
+#include <QtTest>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLoggingCategory>
+#include <QTemporaryDir>
+
+#include <array>
+#include <climits>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using mok::loadPicture;
+using mok::PictureLoadResult;
+using mok::Screen;
+
+namespace {
+
+const Screen kScreen = Screen::fromPixels(1024, 768); // room 819.2 x 614.4 pixels
+
+// What a file must do. The suites only promise so much: their "bad" files
+// must not crash us, and Qt decodes some of them anyway.
+enum Expect { MustLoad, MustRefuse, Either };
+
+QString dataDir()
+{
+    return QStringLiteral(MOK_TESTDATA_DIR);
+}
+
+// The promises every loaded picture keeps, or the first one broken.
+QString brokenPromise(const PictureLoadResult &r)
+{
+    if (!r.ok)
+        return QStringLiteral("refused: ") + r.error;
+    if (!r.error.isEmpty())
+        return QStringLiteral("ok but with an error text");
+    const QSize full = r.picture.fullSize;
+    const QImage &p = r.picture.preview;
+    if (full.width() <= 0 || full.height() <= 0)
+        return QStringLiteral("no full size");
+    if (r.picture.divisor != mok::previewDivisor(full.width(), full.height(), kScreen))
+        return QStringLiteral("divisor %1 not chosen from the full size").arg(r.picture.divisor);
+    const int d = r.picture.divisor;
+    const QSize expected(mok::roundHalfEven(double(full.width()) / d),
+                         mok::roundHalfEven(double(full.height()) / d));
+    if (p.isNull() || p.size() != expected)
+        return QStringLiteral("preview %1x%2, expected %3x%4")
+            .arg(p.width())
+            .arg(p.height())
+            .arg(expected.width())
+            .arg(expected.height());
+    if (p.format() != QImage::Format_RGB32)
+        return QStringLiteral("preview format %1").arg(int(p.format()));
+    for (int y = 0; y < p.height(); ++y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(p.constScanLine(y));
+        for (int x = 0; x < p.width(); ++x) {
+            if (qAlpha(line[x]) != 255)
+                return QStringLiteral("pixel %1,%2 not opaque").arg(x).arg(y);
+        }
+    }
+    return {};
+}
+
+// Loads and checks what every outcome must satisfy; the caller returns when
+// QTest::currentTestFailed().
+PictureLoadResult checkOutcome(const QString &path, int expect)
+{
+    const PictureLoadResult r = loadPicture(path, kScreen);
+    const QString broken = r.ok ? brokenPromise(r) : QString();
+    if (!broken.isEmpty())
+        QTest::qFail(qPrintable(broken), __FILE__, __LINE__);
+    else if (!r.ok && r.error.isEmpty())
+        QTest::qFail("refused without a reason", __FILE__, __LINE__);
+    else if (expect == MustLoad && !r.ok)
+        QTest::qFail(qPrintable(r.error), __FILE__, __LINE__);
+    else if (expect == MustRefuse && r.ok)
+        QTest::qFail("a picture the decoder cannot read was accepted", __FILE__, __LINE__);
+    return r;
+}
+
+// A colour channel is "near" when JPEG rounding could explain the difference.
+bool near(int a, int b)
+{
+    return qAbs(a - b) <= 40;
+}
+bool isRed(QRgb c)
+{
+    return near(qRed(c), 255) && near(qGreen(c), 0) && near(qBlue(c), 0);
+}
+bool isBlue(QRgb c)
+{
+    return near(qRed(c), 0) && near(qGreen(c), 0) && near(qBlue(c), 255);
+}
+
+QByteArray encode(const QImage &image, const char *format, int quality = -1,
+                  bool progressive = false)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    writer.setProgressiveScanWrite(progressive);
+    if (!writer.write(image))
+        qFatal("cannot encode a %s test picture", format);
+    return buffer.data();
+}
+
+// Left half red, right half blue: which way up a picture came out is visible.
+QImage halves(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w / 2; ++x)
+            image.setPixel(x, y, qRgb(255, 0, 0));
+    }
+    return image;
+}
+
+// Offset of the first JPEG marker `code` (the 0xFF byte), or -1.
+int jpegMarker(const QByteArray &jpeg, uchar code)
+{
+    for (int i = 2; i + 1 < jpeg.size(); ++i) {
+        if (uchar(jpeg[i]) == 0xFF && uchar(jpeg[i + 1]) == code)
+            return i;
+    }
+    return -1;
+}
+
+// Writes an Exif orientation tag right after SOI.
+QByteArray withOrientation(QByteArray jpeg, int orientation)
+{
+    QByteArray app1("\xFF\xE1", 2);
+    QByteArray body("Exif\0\0MM\0\x2A\0\0\0\x08", 14); // big-endian TIFF, IFD at 8
+    body += QByteArray("\0\x01", 2);                   // one entry
+    body += QByteArray("\x01\x12\0\x03\0\0\0\x01", 8); // Orientation, SHORT, count 1
+    body += char(0);
+    body += char(orientation);
+    body += QByteArray(2, '\0');
+    body += QByteArray(4, '\0'); // no next IFD
+    const int length = body.size() + 2;
+    app1 += char(length >> 8);
+    app1 += char(length & 0xFF);
+    return jpeg.insert(2, QByteArray(app1 + body));
+}
+
+QByteArray withFrameSize(QByteArray jpeg, int w, int h)
+{
+    const int sof = jpegMarker(jpeg, 0xC0);
+    if (sof < 0)
+        qFatal("test JPEG has no SOF0");
+    jpeg[sof + 5] = char(h >> 8);
+    jpeg[sof + 6] = char(h & 0xFF);
+    jpeg[sof + 7] = char(w >> 8);
+    jpeg[sof + 8] = char(w & 0xFF);
+    return jpeg;
+}
+
+quint32 getLE(const QByteArray &b, int at, int bytes)
+{
+    quint32 v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = (v << 8) | uchar(b.at(at + i));
+    return v;
+}
+
+void putLE(QByteArray &b, int at, quint32 v, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        b[at + i] = char((v >> (8 * i)) & 0xFF);
+}
+
+// A 24-bit BMP of 154 bytes whatever size it declares: the pixels are missing.
+QByteArray bmpDeclaring(int w, int h)
+{
+    QByteArray b(154, '\0');
+    b[0] = 'B';
+    b[1] = 'M';
+    putLE(b, 2, 154, 4); // file size
+    putLE(b, 10, 54, 4); // pixel data offset
+    putLE(b, 14, 40, 4); // BITMAPINFOHEADER
+    putLE(b, 18, quint32(w), 4);
+    putLE(b, 22, quint32(h), 4);
+    putLE(b, 26, 1, 2);  // planes
+    putLE(b, 28, 24, 2); // bits per pixel
+    return b;
+}
+
+} // namespace
+
+class TestPictureLoader : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir tmp;
+    QString write(const QString &name, const QByteArray &bytes);
+    QString suiteFile(const QString &relative);
+
+private slots:
+    void initTestCase();
+
+    void bmpSuite_data();
+    void bmpSuite();
+    void gifSuite_data();
+    void gifSuite();
+    void jpegSuite_data();
+    void jpegSuite();
+
+    void bmpPixelsExact();
+    void gifPixels_data();
+    void gifPixels();
+    void cmykJpegInColour();
+    void orientation_data();
+    void orientation();
+    void bigJpegDecodedSmall();
+    void jpegOverLimitAtFullSize();
+
+    void refusedFiles_data();
+    void refusedFiles();
+    void permissionDenied();
+    void truncated_data();
+    void truncated();
+    void tooLarge_data();
+    void tooLarge();
+    void tinyPictures_data();
+    void tinyPictures();
+    void tooSmall_data();
+    void tooSmall();
+    void namesAndContent_data();
+    void namesAndContent();
+};
+
+QString TestPictureLoader::write(const QString &name, const QByteArray &bytes)
+{
+    const QString path = tmp.filePath(name);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+QString TestPictureLoader::suiteFile(const QString &relative)
+{
+    const QString path = dataDir() + u'/' + relative;
+    if (!QFile::exists(path))
+        QTest::qSkip(qPrintable(path + QStringLiteral(" is missing")), __FILE__, __LINE__);
+    return path;
+}
+
+void TestPictureLoader::initTestCase()
+{
+    QVERIFY(tmp.isValid());
+    // Damaged files are expected here; their decoder warnings are just noise.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
+    const QList<QByteArray> formats = QImageReader::supportedImageFormats();
+    for (const char *format : {"bmp", "gif", "jpeg"})
+        QVERIFY2(formats.contains(format), format);
+}
+
+// --- The public suites ---------------------------------------------------------
+
+void TestPictureLoader::bmpSuite_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("expect");
+    const QDir root(dataDir() + QStringLiteral("/bmpsuite"));
+    if (!root.exists())
+        QSKIP("bmpsuite is not available");
+    // g/ every reader must display; q/ may go either way; b/ must only not
+    // crash us; x/ is a different format that merely shares the name.
+    const QList<QPair<QString, Expect>> folders = {{QStringLiteral("g"), MustLoad},
+                                                   {QStringLiteral("q"), Either},
+                                                   {QStringLiteral("b"), Either},
+                                                   {QStringLiteral("x"), MustRefuse}};
+    for (const auto &[folder, expect] : folders) {
+        const QDir dir(root.filePath(folder));
+        for (const QString &name : dir.entryList({QStringLiteral("*.bmp")}, QDir::Files))
+            QTest::addRow("%s/%s", qPrintable(folder), qPrintable(name))
+                << dir.filePath(name) << int(expect);
+    }
+}
+
+void TestPictureLoader::bmpSuite()
+{
+    QFETCH(QString, path);
+    QFETCH(int, expect);
+    checkOutcome(path, expect);
+}
+
+void TestPictureLoader::gifSuite_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QSize>("size");
+    const QDir dir(dataDir() + QStringLiteral("/gif-test-suite/test-suite"));
+    if (!dir.exists())
+        QSKIP("gif-test-suite is not available");
+    for (const QString &conf : dir.entryList({QStringLiteral("*.conf")}, QDir::Files)) {
+        QFile f(dir.filePath(conf));
+        QVERIFY(f.open(QIODevice::ReadOnly | QIODevice::Text));
+        QHash<QString, QString> config;
+        bool inConfig = false;
+        while (!f.atEnd()) {
+            const QString line = QString::fromUtf8(f.readLine()).trimmed();
+            if (line.startsWith(u'['))
+                inConfig = line == QStringLiteral("[config]");
+            const qsizetype eq = line.indexOf(u'=');
+            if (inConfig && eq > 0)
+                config.insert(line.left(eq).trimmed(), line.mid(eq + 1).trimmed());
+        }
+        // "frames" left empty: the suite wants the file rejected, but some
+        // decode in Qt, so all we ask is no crash.
+        const bool good = !config.value(QStringLiteral("frames")).isEmpty();
+        const QSize size(config.value(QStringLiteral("width")).toInt(),
+                         config.value(QStringLiteral("height")).toInt());
+        QTest::newRow(qPrintable(conf))
+            << dir.filePath(config.value(QStringLiteral("input"))) << (good ? size : QSize());
+    }
+}
+
+void TestPictureLoader::gifSuite()
+{
+    QFETCH(QString, path);
+    QFETCH(QSize, size);
+    const PictureLoadResult r = checkOutcome(path, Either);
+    if (QTest::currentTestFailed())
+        return;
+    // Suite files it wants decoded may still be refused (Qt cannot read the
+    // zero-sized images, and 65535 x 1 has no height at 1/5), but what loads
+    // has the suite's size.
+    if (r.ok && size.isValid())
+        QCOMPARE(r.picture.fullSize, size);
+}
+
+void TestPictureLoader::jpegSuite_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("decodable");
+    QTest::addColumn<QSize>("size");
+    const QDir root(dataDir() + QStringLiteral("/jpegsuite/jpeg"));
+    if (!root.exists())
+        QSKIP("jpegsuite is not available");
+    for (const QString &process : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QDir dir(root.filePath(process));
+        for (const QString &json : dir.entryList({QStringLiteral("*.json")}, QDir::Files)) {
+            QFile f(dir.filePath(json));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QJsonObject desc = QJsonDocument::fromJson(f.readAll()).object();
+            // libjpeg reads 8-bit baseline, extended and progressive frames,
+            // Huffman or arithmetic, and wants the height in the frame header.
+            bool decodable = false;
+            bool dnl = false;
+            for (const QJsonValue &v : desc.value(QStringLiteral("segments")).toArray()) {
+                const QString type = v.toObject().value(QStringLiteral("type")).toString();
+                if (type.startsWith(QStringLiteral("SOF"))) {
+                    static const QStringList readable = {
+                        QStringLiteral("SOF0"), QStringLiteral("SOF1"), QStringLiteral("SOF2"),
+                        QStringLiteral("SOF9"), QStringLiteral("SOF10")};
+                    decodable = readable.contains(type) &&
+                                v.toObject().value(QStringLiteral("precision")).toInt() == 8;
+                }
+                dnl = dnl || type == QStringLiteral("DNL");
+            }
+            const QString name = QFileInfo(json).completeBaseName() + QStringLiteral(".jpg");
+            QTest::addRow("%s/%s", qPrintable(process), qPrintable(name))
+                << dir.filePath(name) << (decodable && !dnl)
+                << QSize(desc.value(QStringLiteral("width")).toInt(),
+                         desc.value(QStringLiteral("height")).toInt());
+        }
+    }
+}
+
+void TestPictureLoader::jpegSuite()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, decodable);
+    QFETCH(QSize, size);
+    const PictureLoadResult r = checkOutcome(path, decodable ? MustLoad : MustRefuse);
+    if (QTest::currentTestFailed())
+        return;
+    if (decodable)
+        QCOMPARE(r.picture.fullSize, size);
+    else // a valid JPEG of a kind we cannot read is not "corrupt"
+        QVERIFY2(r.error.contains(QStringLiteral(u"対応していません")), qPrintable(r.error));
+}
+
+// --- Pixels --------------------------------------------------------------------
+
+// g/rgb24.bmp is plain enough to read by hand: bottom-up rows of B, G, R,
+// padded to four bytes.
+void TestPictureLoader::bmpPixelsExact()
+{
+    QFile f(suiteFile(QStringLiteral("bmpsuite/g/rgb24.bmp")));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray b = f.readAll();
+    const int offset = int(getLE(b, 10, 4)), w = int(getLE(b, 18, 4)), h = int(getLE(b, 22, 4));
+    const int stride = (w * 3 + 3) / 4 * 4;
+    QVERIFY(offset + stride * h <= b.size());
+
+    const PictureLoadResult r = loadPicture(f.fileName(), kScreen);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.picture.divisor, 1);
+    QCOMPARE(r.picture.preview.size(), QSize(w, h));
+    for (int y = 0; y < h; ++y) {
+        const uchar *row =
+            reinterpret_cast<const uchar *>(b.constData()) + offset + (h - 1 - y) * stride;
+        for (int x = 0; x < w; ++x) {
+            const QRgb want = qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+            if (r.picture.preview.pixel(x, y) != want)
+                QFAIL(qPrintable(QStringLiteral("pixel %1,%2 differs").arg(x).arg(y)));
+        }
+    }
+}
+
+// Against the suite's own expected pixels, with transparency shown as black.
+void TestPictureLoader::gifPixels_data()
+{
+    QTest::addColumn<QString>("gif");
+    QTest::addColumn<QString>("rgba");
+    QTest::newRow("interlaced") << QStringLiteral("interlace.gif")
+                                << QStringLiteral("all-reds.rgba");
+    QTest::newRow("transparent") << QStringLiteral("transparent.gif")
+                                 << QStringLiteral("four-colors-transparent.rgba");
+}
+
+void TestPictureLoader::gifPixels()
+{
+    QFETCH(QString, gif);
+    QFETCH(QString, rgba);
+    const QString dir = QStringLiteral("gif-test-suite/test-suite/");
+    QFile expected(suiteFile(dir + rgba));
+    QVERIFY(expected.open(QIODevice::ReadOnly));
+    const QByteArray px = expected.readAll();
+
+    const PictureLoadResult r = loadPicture(suiteFile(dir + gif), kScreen);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    const QImage &p = r.picture.preview;
+    QCOMPARE(qsizetype(p.width()) * p.height() * 4, px.size());
+    bool sawTransparent = false;
+    for (int i = 0; i < p.width() * p.height(); ++i) {
+        const auto *c = reinterpret_cast<const uchar *>(px.constData()) + 4 * i;
+        const int a = c[3];
+        sawTransparent = sawTransparent || a == 0;
+        const QRgb want = qRgb(c[0] * a / 255, c[1] * a / 255, c[2] * a / 255);
+        QCOMPARE(p.pixel(i % p.width(), i / p.width()), want);
+    }
+    if (gif.startsWith(QStringLiteral("transparent")))
+        QVERIFY(sawTransparent); // otherwise this row tests nothing about holes
+}
+
+// Qt cannot write CMYK, so this file is put together by hand: one flat 8 x 8
+// block per colour, quantisation 1 so the samples come out exact, and the
+// samples inverted, as Adobe applications store CMYK. (The suite's CMYK files
+// store plain ink values under the same Adobe marker and so decode almost
+// black here, as in most viewers.)
+void TestPictureLoader::cmykJpegInColour()
+{
+    const QList<std::array<int, 4>> inks = {{0, 255, 255, 0}, // red
+                                            {255, 255, 0, 0}, // blue
+                                            {0, 0, 0, 128}};  // grey
+    const auto bytes = [](std::initializer_list<int> list) {
+        QByteArray b;
+        for (int v : list)
+            b += char(v);
+        return b;
+    };
+    QByteArray jpeg = bytes({0xFF, 0xD8});
+    const auto segment = [&jpeg](int marker, const QByteArray &body) {
+        const int length = body.size() + 2;
+        jpeg += char(0xFF) + QByteArray(1, char(marker)) + char(length >> 8) + char(length & 0xFF);
+        jpeg += body;
+    };
+    segment(0xEE, QByteArray("Adobe", 5) + bytes({0, 100, 0, 0, 0, 0, 0})); // transform 0: CMYK
+    segment(0xDB, QByteArray(1, 0) + QByteArray(64, 1));
+    const int w = 8 * int(inks.size());
+    QByteArray sof = bytes({8, 0, 8, w >> 8, w & 0xFF, 4});
+    for (int c = 1; c <= 4; ++c)
+        sof += bytes({c, 0x11, 0});
+    segment(0xC0, sof);
+    // DC: categories 0-11 all with 4-bit codes 0000-1011. AC: only EOB, code "0".
+    QByteArray dc = bytes({0x00, 0, 0, 0, 12});
+    dc += QByteArray(12, 0);
+    for (int cat = 0; cat < 12; ++cat)
+        dc += char(cat);
+    segment(0xC4, dc);
+    segment(0xC4, bytes({0x10, 1}) + QByteArray(15, 0) + QByteArray(1, 0));
+    segment(0xDA, bytes({4, 1, 0, 2, 0, 3, 0, 4, 0, 0, 63, 0}));
+
+    QByteArray scan;
+    quint32 acc = 0;
+    int bits = 0;
+    const auto put = [&](quint32 value, int n) {
+        for (int i = n - 1; i >= 0; --i) {
+            acc = (acc << 1) | ((value >> i) & 1);
+            if (++bits == 8) {
+                scan += char(acc);
+                if (acc == 0xFF)
+                    scan += char(0); // byte stuffing
+                acc = 0;
+                bits = 0;
+            }
+        }
+    };
+    int previous[4] = {0, 0, 0, 0};
+    for (const auto &ink : inks) {
+        for (int c = 0; c < 4; ++c) {
+            const int dcValue = 8 * ((255 - ink[c]) - 128); // flat block: DC only
+            const int diff = dcValue - previous[c];
+            previous[c] = dcValue;
+            int category = 0;
+            while ((qAbs(diff) >> category) != 0)
+                ++category;
+            put(quint32(category), 4);
+            put(quint32(diff >= 0 ? diff : diff + (1 << category) - 1), category);
+            put(0, 1); // EOB
+        }
+    }
+    while (bits != 0)
+        put(1, 1);
+    jpeg += scan + bytes({0xFF, 0xD9});
+
+    const PictureLoadResult r = loadPicture(write(QStringLiteral("cmyk.jpg"), jpeg), kScreen);
+    QVERIFY2(brokenPromise(r).isEmpty(), qPrintable(brokenPromise(r)));
+    const QImage &p = r.picture.preview;
+    QCOMPARE(p.size(), QSize(w, 8));
+    QCOMPARE(p.pixel(4, 4), qRgb(255, 0, 0));
+    QCOMPARE(p.pixel(12, 4), qRgb(0, 0, 255));
+    QCOMPARE(p.pixel(20, 4), qRgb(127, 127, 127));
+}
+
+// Orientation 6 means "turn 90 degrees clockwise to view": the stored left
+// half ends up on top. The stored left half has 15-pixel stripes across the
+// turn; they survive only if the shrinking decoder is asked for the size the
+// file stores, not the upright one.
+void TestPictureLoader::orientation_data()
+{
+    QTest::addColumn<QSize>("stored");
+    QTest::addColumn<QSize>("full");
+    QTest::addColumn<int>("divisor");
+    QTest::newRow("64x32 whole") << QSize(64, 32) << QSize(32, 64) << 1;
+    // 1000 x 4000 upright: 4000 > 4 x 614.4, so 1/5.
+    QTest::newRow("4000x1000 shrunk") << QSize(4000, 1000) << QSize(1000, 4000) << 5;
+}
+
+void TestPictureLoader::orientation()
+{
+    QFETCH(QSize, stored);
+    QFETCH(QSize, full);
+    QFETCH(int, divisor);
+    QImage picture(stored, QImage::Format_RGB32);
+    picture.fill(Qt::green);
+    for (int x = 0; x < stored.width() / 2; ++x) {
+        for (int y = 0; y < stored.height(); ++y)
+            picture.setPixel(x, y, x / 15 % 2 ? qRgb(0, 0, 255) : qRgb(255, 0, 0));
+    }
+    const QByteArray jpeg = withOrientation(encode(picture, "jpeg", 95), 6);
+    const PictureLoadResult r = loadPicture(write(QStringLiteral("turned.jpg"), jpeg), kScreen);
+    QVERIFY2(brokenPromise(r).isEmpty(), qPrintable(brokenPromise(r)));
+    QCOMPARE(r.picture.fullSize, full);
+    QCOMPARE(r.picture.divisor, divisor);
+    const QImage &p = r.picture.preview;
+    const int stripe = 15 / divisor;
+    for (int y = stripe / 2; y < p.height() / 2 - stripe; y += stripe) {
+        const QRgb c = p.pixel(p.width() / 2, y);
+        QVERIFY2(y / stripe % 2 ? isBlue(c) : isRed(c), qPrintable(QString::number(y)));
+    }
+    const QRgb bottom = p.pixel(p.width() / 2, p.height() * 3 / 4);
+    QVERIFY(near(qRed(bottom), 0) && near(qGreen(bottom), 255) && near(qBlue(bottom), 0));
+}
+
+// A 48-megapixel photo is over the limit at full size (192 MB) and must load
+// all the same, decoded straight at 1/5.
+void TestPictureLoader::bigJpegDecodedSmall()
+{
+    QImage photo(8000, 6000, QImage::Format_Grayscale8);
+    photo.fill(0);
+    for (int y = 0; y < photo.height(); ++y)
+        memset(photo.scanLine(y) + 4000, 255, 4000);
+    const QString path = write(QStringLiteral("48mp.jpg"), encode(photo, "jpeg", 20));
+    photo = QImage();
+
+    const PictureLoadResult r = loadPicture(path, kScreen);
+    QVERIFY2(brokenPromise(r).isEmpty(), qPrintable(brokenPromise(r)));
+    QCOMPARE(r.picture.fullSize, QSize(8000, 6000));
+    QCOMPARE(r.picture.divisor, 5);
+    QCOMPARE(r.picture.preview.size(), QSize(1600, 1200));
+    QVERIFY(qGray(r.picture.preview.pixel(400, 600)) < 40);
+    QVERIFY(qGray(r.picture.preview.pixel(1200, 600)) > 215);
+}
+
+// 10000 x 8000 would take 320 MB decoded whole, 2500 x 2000 decoded at 2/8:
+// only the shrinking decoder lets it in. The data covers a few blocks and the
+// rest comes out grey, as in any cut JPEG.
+void TestPictureLoader::jpegOverLimitAtFullSize()
+{
+    const QByteArray jpeg = withFrameSize(encode(halves(16, 16), "jpeg"), 10000, 8000);
+    const PictureLoadResult r = loadPicture(write(QStringLiteral("sparse.jpg"), jpeg), kScreen);
+    QVERIFY2(brokenPromise(r).isEmpty(), qPrintable(brokenPromise(r)));
+    QCOMPARE(r.picture.fullSize, QSize(10000, 8000));
+    QCOMPARE(r.picture.preview.size(), QSize(2000, 1600));
+}
+
+// --- Files that are not pictures -------------------------------------------------
+
+void TestPictureLoader::refusedFiles_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("reason");
+    const QString notFound = QStringLiteral(u"見つかりません");
+    const QString notAFile = QStringLiteral(u"ファイルではありません");
+    const QString notAPicture = QStringLiteral(u"ピクチャとして読み込めません");
+
+    QTest::newRow("missing") << tmp.filePath(QStringLiteral("missing.jpg")) << notFound;
+    QTest::newRow("empty path") << QString() << notFound;
+
+    const QString chosen = write(QStringLiteral("chosen.jpg"), encode(halves(8, 8), "jpeg"));
+    QFile::remove(chosen); // gone between the dialog and the load
+    QTest::newRow("deleted after choosing") << chosen << notFound;
+
+    // Qt would try "x.png" for a missing "x"; we must not.
+    write(QStringLiteral("sibling/x.png"), encode(halves(8, 8), "png"));
+    QTest::newRow("sibling with suffix") << tmp.filePath(QStringLiteral("sibling/x")) << notFound;
+
+    QVERIFY(QFile::link(tmp.filePath(QStringLiteral("nowhere")),
+                        tmp.filePath(QStringLiteral("dangling.jpg"))));
+    QTest::newRow("dangling symlink") << tmp.filePath(QStringLiteral("dangling.jpg")) << notFound;
+
+    QString deep = tmp.path();
+    while (QFile::encodeName(deep).size() <= PATH_MAX)
+        deep += QLatin1Char('/') + QString(200, QLatin1Char('d'));
+    QTest::newRow("longer than PATH_MAX") << deep + QStringLiteral("/x.jpg") << notFound;
+
+    QVERIFY(QDir(tmp.path()).mkdir(QStringLiteral("folder.jpg")));
+    QTest::newRow("directory") << tmp.filePath(QStringLiteral("folder.jpg")) << notAFile;
+
+    // Opening a FIFO would block until a writer comes; a hang here ends in the
+    // test's timeout.
+    const QString fifo = tmp.filePath(QStringLiteral("fifo.jpg"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QTest::newRow("fifo") << fifo << notAFile;
+
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), tmp.filePath(QStringLiteral("zero.jpg"))));
+    QTest::newRow("symlink to /dev/zero") << tmp.filePath(QStringLiteral("zero.jpg")) << notAFile;
+
+    QTest::newRow("0 bytes") << write(QStringLiteral("empty.gif"), {}) << QStringLiteral(u"空です");
+    QTest::newRow("text as .jpg") << write(QStringLiteral("notes.jpg"), "just some notes\n")
+                                  << notAPicture;
+    QTest::newRow("html as .gif") << write(QStringLiteral("page.gif"),
+                                           "<!DOCTYPE html><html><body>x</body></html>\n")
+                                  << notAPicture;
+    // Qt reads XPM itself, but the game does not take it.
+    QTest::newRow("xpm as .jpg") << write(QStringLiteral("icon.jpg"), encode(halves(8, 8), "xpm"))
+                                 << notAPicture;
+    QTest::newRow("junk before SOI")
+        << write(QStringLiteral("junk.jpg"), "junk" + encode(halves(8, 8), "jpeg")) << notAPicture;
+}
+
+void TestPictureLoader::refusedFiles()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, reason);
+    const PictureLoadResult r = loadPicture(path, kScreen);
+    QVERIFY(!r.ok);
+    QVERIFY2(r.error.contains(reason), qPrintable(r.error));
+}
+
+void TestPictureLoader::permissionDenied()
+{
+    if (::geteuid() == 0)
+        QSKIP("root may read anything");
+    const QString path = write(QStringLiteral("locked.jpg"), encode(halves(8, 8), "jpeg"));
+    QVERIFY(QFile::setPermissions(path, {}));
+    const PictureLoadResult r = loadPicture(path, kScreen);
+    QVERIFY(!r.ok);
+    QVERIFY2(r.error.contains(QStringLiteral(u"権限")), qPrintable(r.error));
+}
+
+// --- Damaged and extreme pictures -------------------------------------------------
+
+// Cut files: nothing and two bytes are refused, a bare header may go either
+// way (a JPEG's comes out all grey); from half on the decoder fills in the
+// rest and the picture keeps its full size.
+void TestPictureLoader::truncated_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("expect");
+
+    const QImage picture = halves(300, 200);
+    QList<QPair<QString, QByteArray>> sources = {
+        {QStringLiteral("baseline.jpg"), encode(picture, "jpeg", 80)},
+        {QStringLiteral("progressive.jpg"), encode(picture, "jpeg", 80, true)},
+        {QStringLiteral("picture.bmp"), encode(picture, "bmp")}};
+    QFile gif(dataDir() + QStringLiteral("/gif-test-suite/test-suite/max-codes.gif"));
+    if (gif.open(QIODevice::ReadOnly))
+        sources.append({QStringLiteral("suite.gif"), gif.readAll()});
+
+    for (const auto &[name, bytes] : sources) {
+        QSize size = picture.size();
+        int headerEnd = 0;
+        if (name.endsWith(QStringLiteral(".jpg"))) {
+            const int sos = jpegMarker(bytes, 0xDA);
+            headerEnd = sos + 2 + ((uchar(bytes[sos + 2]) << 8) | uchar(bytes[sos + 3]));
+        } else if (name.endsWith(QStringLiteral(".bmp"))) {
+            headerEnd = int(getLE(bytes, 10, 4));
+        } else {
+            headerEnd = 13; // signature and logical screen
+            size = QSize(int(getLE(bytes, 6, 2)), int(getLE(bytes, 8, 2)));
+        }
+        const QList<std::tuple<const char *, int, int>> cuts = {
+            {"nothing", 0, MustRefuse},
+            {"2 bytes", 2, MustRefuse},
+            {"header only", headerEnd, Either},
+            {"half", bytes.size() / 2, MustLoad},
+            {"all but 2", bytes.size() - 2, MustLoad}};
+        for (const auto &[cut, length, expect] : cuts) {
+            const QString file = QStringLiteral("cut/%1-%2").arg(length).arg(name);
+            QTest::addRow("%s %s", qPrintable(name), cut)
+                << write(file, bytes.left(length)) << size << expect;
+        }
+    }
+}
+
+void TestPictureLoader::truncated()
+{
+    QFETCH(QString, path);
+    QFETCH(QSize, size);
+    QFETCH(int, expect);
+    const PictureLoadResult r = checkOutcome(path, expect);
+    if (QTest::currentTestFailed())
+        return;
+    if (r.ok)
+        QCOMPARE(r.picture.fullSize, size);
+}
+
+// Refused from the size in the header, before anything is decoded: none of
+// these files holds more than a few hundred bytes of pixels.
+void TestPictureLoader::tooLarge_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("bmp 50000x50000")
+        << write(QStringLiteral("huge.bmp"), bmpDeclaring(50000, 50000)) << QSize(50000, 50000);
+    // 8192 x 8192 x 4 bytes is exactly 256 MB, the most allowed.
+    QTest::newRow("bmp one row over the limit")
+        << write(QStringLiteral("over.bmp"), bmpDeclaring(8192, 8193)) << QSize(8192, 8193);
+    QTest::newRow("bmp top-down, one row over")
+        << write(QStringLiteral("over-topdown.bmp"), bmpDeclaring(8192, -8193))
+        << QSize(8192, 8193);
+    // Even at 1/5, 13100 x 13100 does not fit.
+    QTest::newRow("jpeg 65500x65500")
+        << write(QStringLiteral("huge.jpg"),
+                 withFrameSize(encode(halves(16, 16), "jpeg"), 65500, 65500))
+        << QSize(65500, 65500);
+    // 1/5 would be 7000 x 7000 (196 MB), but libjpeg only scales by eighths
+    // and decodes at 2/8, 8750 x 8750 (306 MB).
+    QTest::newRow("jpeg 35000x35000")
+        << write(QStringLiteral("huge2.jpg"),
+                 withFrameSize(encode(halves(16, 16), "jpeg"), 35000, 35000))
+        << QSize(35000, 35000);
+    const QString gif = dataDir() + QStringLiteral("/gif-test-suite/test-suite/max-size.gif");
+    if (QFile::exists(gif)) // Qt itself reports no usable size for this one
+        QTest::newRow("gif screen 65535x65535") << gif << QSize(65535, 65535);
+}
+
+void TestPictureLoader::tooLarge()
+{
+    QFETCH(QString, path);
+    QFETCH(QSize, size);
+    const PictureLoadResult r = loadPicture(path, kScreen);
+    QVERIFY(!r.ok);
+    QVERIFY2(r.error.contains(QStringLiteral(u"大きすぎ")), qPrintable(r.error));
+    const QString dims = QStringLiteral(u"%1 × %2").arg(size.width()).arg(size.height());
+    QVERIFY2(r.error.contains(dims), qPrintable(r.error));
+}
+
+// The smallest pictures load as they are; the board then offers only the
+// levels whose cells are at least a pixel.
+void TestPictureLoader::tinyPictures_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QSize>("size");
+    for (const QSize size : {QSize(1, 1), QSize(3, 2), QSize(1, 9)}) {
+        for (const char *format : {"jpeg", "bmp", "png"}) {
+            const QString name = QStringLiteral("tiny/%1x%2.%3")
+                                     .arg(size.width())
+                                     .arg(size.height())
+                                     .arg(QLatin1String(format));
+            QTest::addRow("%s %dx%d", format, size.width(), size.height())
+                << write(name, encode(halves(size.width(), size.height()), format)) << size;
+        }
+    }
+}
+
+void TestPictureLoader::tinyPictures()
+{
+    QFETCH(QString, path);
+    QFETCH(QSize, size);
+    const PictureLoadResult r = loadPicture(path, kScreen);
+    QVERIFY2(brokenPromise(r).isEmpty(), qPrintable(brokenPromise(r)));
+    QCOMPARE(r.picture.fullSize, size);
+    QCOMPARE(r.picture.preview.size(), size);
+}
+
+// A one-pixel strip long enough for 1/5 shrinks to no height at all.
+void TestPictureLoader::tooSmall_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("bmp 65535x1") << write(QStringLiteral("strip.bmp"),
+                                          encode(halves(65535, 1), "bmp"))
+                                 << QSize(65535, 1);
+    QTest::newRow("jpeg 65500x1") << write(QStringLiteral("strip.jpg"),
+                                           withFrameSize(encode(halves(16, 8), "jpeg"), 65500, 1))
+                                  << QSize(65500, 1);
+    const QString dir = dataDir() + QStringLiteral("/gif-test-suite/test-suite/");
+    if (QFile::exists(dir + QStringLiteral("max-width.gif"))) {
+        QTest::newRow("gif 65535x1") << dir + QStringLiteral("max-width.gif") << QSize(65535, 1);
+        QTest::newRow("gif 1x65535") << dir + QStringLiteral("max-height.gif") << QSize(1, 65535);
+    }
+}
+
+void TestPictureLoader::tooSmall()
+{
+    QFETCH(QString, path);
+    QFETCH(QSize, size);
+    const PictureLoadResult r = loadPicture(path, kScreen);
+    QVERIFY(!r.ok);
+    QVERIFY2(r.error.contains(QStringLiteral(u"小さすぎ")), qPrintable(r.error));
+    const QString dims = QStringLiteral(u"%1 × %2").arg(size.width()).arg(size.height());
+    QVERIFY2(r.error.contains(dims), qPrintable(r.error));
+}
+
+// Any name works, and the content decides the format, not the name.
+void TestPictureLoader::namesAndContent_data()
+{
+    QTest::addColumn<QString>("path");
+    const QImage picture = halves(40, 30);
+    const QByteArray jpeg = encode(picture, "jpeg");
+    QTest::newRow("japanese folder and name")
+        << write(QStringLiteral(u"写真/テスト画像 ①.jpg"), jpeg);
+    // 83 three-byte characters, "ab" and ".jpg": 255 bytes, the most a name may have.
+    const QString longName = QString(83, QChar(u'画')) + QStringLiteral("ab.jpg");
+    QCOMPARE(QFile::encodeName(longName).size(), 255);
+    QTest::newRow("255-byte name") << write(longName, jpeg);
+    QTest::newRow("upper-case suffix") << write(QStringLiteral("UPPER.JPG"), jpeg);
+    QTest::newRow("no suffix") << write(QStringLiteral("photo"), jpeg);
+    QTest::newRow("png named .jpg")
+        << write(QStringLiteral("really-png.jpg"), encode(picture, "png"));
+    QTest::newRow("bmp named .gif")
+        << write(QStringLiteral("really-bmp.gif"), encode(picture, "bmp"));
+    QFile gif(dataDir() + QStringLiteral("/gif-test-suite/test-suite/four-colors.gif"));
+    if (gif.open(QIODevice::ReadOnly))
+        QTest::newRow("gif named .bmp") << write(QStringLiteral("really-gif.bmp"), gif.readAll());
+}
+
+void TestPictureLoader::namesAndContent()
+{
+    QFETCH(QString, path);
+    const PictureLoadResult r = loadPicture(path, kScreen);
+    QVERIFY2(brokenPromise(r).isEmpty(), qPrintable(brokenPromise(r)));
+}
+
+QTEST_GUILESS_MAIN(TestPictureLoader)
+#include "tst_picture_loader.moc"
