@@ -1,0 +1,387 @@
+// The game as a player meets it: the real binary on an X server of its own,
+// driven with xdotool and judged on screenshots. The test itself needs no
+// display: it starts Xvfb, and stops it and the game when it is done.
+#include <QtTest>
+
+#include <QDeadlineTimer>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <csignal>
+#include <functional>
+#include <memory>
+
+#include <sys/prctl.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int kScreenW = 1024;
+constexpr int kScreenH = 768;
+constexpr int kWaitMs = 20000;
+// Where the pointer rests between clicks: over no control, so no tooltip
+// ever covers what the screenshots look at.
+const QPoint kParking(1016, 400);
+
+int rhe(double v)
+{
+    return static_cast<int>(std::nearbyint(v));
+}
+
+// The window's background: 256 bands from blue to black.
+QRgb gradientAt(int y)
+{
+    const double step = double(kScreenH) / 256;
+    for (int i = 0; i < 256; ++i) {
+        if (y >= rhe(step * i) && y < rhe(step * (i + 1)))
+            return qRgb(0, 0, 255 - i);
+    }
+    return qRgb(255, 255, 255); // off the window: never expected
+}
+
+QImage gradientPatch(const QRect &r)
+{
+    QImage patch(r.size(), QImage::Format_RGB32);
+    for (int y = 0; y < r.height(); ++y)
+        for (int x = 0; x < r.width(); ++x)
+            patch.setPixel(x, y, gradientAt(r.top() + y));
+    return patch;
+}
+
+// Compares `shot` at `at` with `expected`. Returns the first difference and
+// how many pixels differ, or an empty string when they agree.
+QString compareAt(const QImage &shot, const QImage &expected, QPoint at, const QString &what,
+                  int *differing = nullptr)
+{
+    const auto describe = [](QRgb c) {
+        return u"(%1,%2,%3)"_s.arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c));
+    };
+    int count = 0;
+    QString first;
+    for (int y = 0; y < expected.height(); ++y) {
+        for (int x = 0; x < expected.width(); ++x) {
+            const QRgb want = expected.pixel(x, y) | 0xff000000u;
+            const QRgb got = shot.pixel(at.x() + x, at.y() + y) | 0xff000000u;
+            if (want != got && count++ == 0)
+                first = u"%1: pixel (%2,%3) is %4, expected %5"_s.arg(what)
+                            .arg(at.x() + x)
+                            .arg(at.y() + y)
+                            .arg(describe(got), describe(want));
+        }
+    }
+    if (differing)
+        *differing = count;
+    return count ? first + u" (%1 pixels differ)"_s.arg(count) : QString();
+}
+
+// A button face as it shows at `at`: the background shows through its
+// transparent pixels.
+QImage faceOnGradient(const QString &name, QPoint at)
+{
+    const QImage face = QImage(QStringLiteral(MOK_SOURCE_DIR "/assets/faces/") + name + u".png"_s)
+                            .convertToFormat(QImage::Format_ARGB32);
+    QImage shown(face.size(), QImage::Format_RGB32);
+    for (int y = 0; y < face.height(); ++y)
+        for (int x = 0; x < face.width(); ++x)
+            shown.setPixel(x, y,
+                           qAlpha(face.pixel(x, y)) ? face.pixel(x, y) : gradientAt(at.y() + y));
+    return shown;
+}
+
+// Every pixel a colour of its own, scattered so that neighbours always
+// differ: a piece out of place, or a pixel shifted, shows.
+QImage noisePicture(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(
+                x, y, 0xff000000u | ((quint32(y * w + x) * 0x9E3779u + 0x5A5A5Au) & 0xffffffu));
+    return image;
+}
+
+// The assembled board the game must show for `picture` at level 4: the
+// picture shrunk by the smallest divisor that fits it into 80 % of the
+// screen, centred, black on the area's left column and top row. Only five
+// whole cells each way are cut; anything past them is not compared.
+struct Board {
+    QPoint at;
+    QImage expected;
+};
+
+Board boardFor(const QImage &picture)
+{
+    const int w = picture.width(), h = picture.height();
+    int d = 1;
+    while (d < 5 && (w > kScreenW * 0.8 * d || h > kScreenH * 0.8 * d))
+        ++d;
+    QImage preview = picture.convertToFormat(QImage::Format_RGB32);
+    if (d > 1)
+        preview = preview.scaled(rhe(double(w) / d), rhe(double(h) / d), Qt::IgnoreAspectRatio,
+                                 Qt::SmoothTransformation);
+    const int areaW = rhe(w * 15.0 / d), areaH = rhe(h * 15.0 / d);
+    const int left = (kScreenW * 15 - areaW) / 2, top = (kScreenH * 15 - areaH) / 2;
+    const QPoint at(rhe(left / 15.0), rhe(top / 15.0));
+    const int coveredW = rhe((left + 5 * (areaW / 5)) / 15.0) - at.x();
+    const int coveredH = rhe((top + 5 * (areaH / 5)) / 15.0) - at.y();
+    QImage expected =
+        preview.copy(0, 0, qMin(coveredW, preview.width()), qMin(coveredH, preview.height()));
+    for (int x = 0; x < expected.width(); ++x)
+        expected.setPixel(x, 0, qRgb(0, 0, 0));
+    for (int y = 0; y < expected.height(); ++y)
+        expected.setPixel(0, y, qRgb(0, 0, 0));
+    return {at, expected};
+}
+
+} // namespace
+
+class TestRealWindow : public QObject {
+    Q_OBJECT
+public:
+    ~TestRealWindow() override { stopAll(); }
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase() { stopAll(); }
+    void init();
+    void cleanup() { stopGame(); }
+
+    void startScreen();
+    void openStartGiveUp_data();
+    void openStartGiveUp();
+
+private:
+    std::unique_ptr<QProcess> spawn(const QString &program, const QStringList &args);
+    QByteArray run(const QString &program, const QStringList &args);
+    QByteArray xdotool(const QStringList &args) { return run(u"xdotool"_s, args); }
+    void click(QPoint p);
+    QImage screenshot();
+    QString waitForScreen(const std::function<QString(const QImage &)> &check);
+    void stopGame();
+    void stopAll();
+
+    QTemporaryDir m_tmp;
+    std::unique_ptr<QProcess> m_xvfb;
+    std::unique_ptr<QProcess> m_game;
+    QString m_display;
+};
+
+std::unique_ptr<QProcess> TestRealWindow::spawn(const QString &program, const QStringList &args)
+{
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"DISPLAY"_s, m_display);
+    env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    // The file dialog remembers folders: keep that out of the user's settings.
+    env.insert(u"XDG_CONFIG_HOME"_s, m_tmp.path());
+    env.insert(u"XDG_RUNTIME_DIR"_s, m_tmp.path());
+    process->setProcessEnvironment(env);
+    // Whatever becomes of the test, what it started goes with it.
+    process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    process->start(program, args);
+    return process;
+}
+
+QByteArray TestRealWindow::run(const QString &program, const QStringList &args)
+{
+    const std::unique_ptr<QProcess> p = spawn(program, args);
+    if (!p->waitForFinished(kWaitMs)) {
+        p->kill();
+        p->waitForFinished();
+        return {};
+    }
+    const bool ok = p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0;
+    return ok ? p->readAllStandardOutput() : QByteArray();
+}
+
+void TestRealWindow::click(QPoint p)
+{
+    xdotool({u"mousemove"_s, QString::number(p.x()), QString::number(p.y()), u"click"_s, u"1"_s,
+             u"mousemove"_s, QString::number(kParking.x()), QString::number(kParking.y())});
+}
+
+QImage TestRealWindow::screenshot()
+{
+    const QByteArray ppm =
+        run(u"import"_s, {u"-window"_s, u"root"_s, u"-depth"_s, u"8"_s, u"ppm:-"_s});
+    return QImage::fromData(ppm, "PPM").convertToFormat(QImage::Format_RGB32);
+}
+
+// Polls the screen until `check` finds nothing wrong there; otherwise returns
+// its last complaint and keeps that screen beside the test for a look.
+QString TestRealWindow::waitForScreen(const std::function<QString(const QImage &)> &check)
+{
+    const QDeadlineTimer deadline(kWaitMs);
+    QString complaint;
+    QImage shot;
+    do {
+        shot = screenshot();
+        complaint = shot.size() == QSize(kScreenW, kScreenH) ? check(shot) : u"no screenshot"_s;
+        if (complaint.isEmpty())
+            return {};
+        QTest::qWait(100);
+    } while (!deadline.hasExpired());
+    QString name = QString::fromLatin1(QTest::currentTestFunction());
+    if (QTest::currentDataTag())
+        name += u'-' + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'_');
+    const QString saved = QDir::current().absoluteFilePath(u"tst_realwindow-"_s + name + u".png"_s);
+    if (shot.save(saved))
+        complaint += u" [screen kept as "_s + saved + u']';
+    return complaint;
+}
+
+void TestRealWindow::initTestCase()
+{
+    QVERIFY(m_tmp.isValid());
+    QVERIFY2(QFileInfo(QStringLiteral(MOK_BINARY)).isExecutable(), MOK_BINARY);
+    for (const QString &tool : {u"Xvfb"_s, u"xdotool"_s, u"import"_s}) {
+        if (QStandardPaths::findExecutable(tool).isEmpty())
+            QSKIP(qPrintable(tool + u" is not installed"_s));
+    }
+    // Xvfb takes a free display itself and writes its number to stdout once
+    // it accepts connections.
+    m_xvfb = spawn(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1024x768x24"_s,
+                               u"-nolisten"_s, u"tcp"_s, u"-dpi"_s, u"96"_s});
+    QByteArray number;
+    const QDeadlineTimer deadline(kWaitMs);
+    while (!number.endsWith('\n') && !deadline.hasExpired() &&
+           m_xvfb->state() != QProcess::NotRunning) {
+        m_xvfb->waitForReadyRead(100);
+        number += m_xvfb->readAllStandardOutput();
+    }
+    QVERIFY2(number.endsWith('\n'), m_xvfb->readAllStandardError().constData());
+    m_display = u':' + QString::fromLatin1(number.trimmed());
+}
+
+void TestRealWindow::init()
+{
+    QVERIFY(m_xvfb);
+    m_game = spawn(QStringLiteral(MOK_BINARY), {});
+    m_game->setProcessChannelMode(QProcess::ForwardedChannels);
+    QVERIFY(m_game->waitForStarted());
+    xdotool({u"mousemove"_s, QString::number(kParking.x()), QString::number(kParking.y())});
+    // Up once the Open button shows.
+    const QImage open = faceOnGradient(u"open"_s, {8, 8});
+    const QString wrong = waitForScreen([&](const QImage &s) {
+        return compareAt(s, open, {8, 8}, u"Open button"_s);
+    });
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+}
+
+void TestRealWindow::stopGame()
+{
+    if (!m_game)
+        return;
+    m_game->kill();
+    m_game->waitForFinished();
+    m_game.reset();
+}
+
+void TestRealWindow::stopAll()
+{
+    stopGame();
+    if (!m_xvfb)
+        return;
+    m_xvfb->terminate();
+    if (!m_xvfb->waitForFinished(5000)) {
+        m_xvfb->kill();
+        m_xvfb->waitForFinished();
+    }
+    m_xvfb.reset();
+}
+
+void TestRealWindow::startScreen()
+{
+    const QImage open = faceOnGradient(u"open"_s, {8, 8});
+    const QRect level(408, 32, 209, 20);
+    const QString wrong = waitForScreen([&](const QImage &s) -> QString {
+        // The background: the top and bottom rows, and two columns clear of
+        // every control and of the banner.
+        for (const QRect &r : {QRect(0, 0, kScreenW, 1), QRect(0, kScreenH - 1, kScreenW, 1),
+                               QRect(150, 0, 1, kScreenH), QRect(800, 0, 1, kScreenH)}) {
+            if (QString e = compareAt(s, gradientPatch(r), r.topLeft(), u"background"_s);
+                !e.isEmpty())
+                return e;
+        }
+        if (QString e = compareAt(s, open, {8, 8}, u"Open button"_s); !e.isEmpty())
+            return e;
+        // The level list fills its rectangle, and only it stands out from
+        // the background around it.
+        QRect drawn;
+        const QRect around = level.adjusted(-30, -4, 30, 4);
+        for (int y = around.top(); y <= around.bottom(); ++y)
+            for (int x = around.left(); x <= around.right(); ++x)
+                if (s.pixel(x, y) != gradientAt(y))
+                    drawn |= QRect(x, y, 1, 1);
+        if (drawn != level)
+            return u"level list drawn over (%1,%2) %3x%4"_s.arg(drawn.x())
+                .arg(drawn.y())
+                .arg(drawn.width())
+                .arg(drawn.height());
+        return {};
+    });
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+}
+
+void TestRealWindow::openStartGiveUp_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addRow("600x400 shown as is") << QSize(600, 400);
+    // Halved it is 650.5 x 450.5: rounding, and cells that are no whole pixels.
+    QTest::addRow("1301x901 shown at half") << QSize(1301, 901);
+}
+
+void TestRealWindow::openStartGiveUp()
+{
+    QFETCH(QSize, size);
+    const QString path =
+        m_tmp.filePath(u"picture-%1x%2.bmp"_s.arg(size.width()).arg(size.height()));
+    QVERIFY(noisePicture(size.width(), size.height()).save(path, "BMP"));
+    const Board board = boardFor(QImage(path)); // as the file holds it
+    const QPoint start(408, 8), giveUp(516, 8);
+    const QImage startFace = faceOnGradient(u"start"_s, start);
+    const QImage giveUpFace = faceOnGradient(u"giveup"_s, giveUp);
+    const QRect buttons(start, QPoint(giveUp.x() + giveUpFace.width() - 1, start.y() + 19));
+
+    click({70, 20});
+    const QString title = u"ファイルを開く"_s;
+    QString focused;
+    for (QDeadlineTimer deadline(kWaitMs); focused != title && !deadline.hasExpired();) {
+        QTest::qWait(100);
+        focused = QString::fromUtf8(xdotool({u"getwindowfocus"_s, u"getwindowname"_s})).trimmed();
+    }
+    QCOMPARE(focused, title);
+    xdotool({u"type"_s, u"--delay"_s, u"20"_s, path});
+    xdotool({u"key"_s, u"Return"_s});
+
+    QString wrong = waitForScreen([&](const QImage &s) {
+        QString e = compareAt(s, board.expected, board.at, u"assembled board"_s);
+        return e.isEmpty() ? compareAt(s, startFace, start, u"Start button"_s) : e;
+    });
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+
+    click(start + QPoint(50, 10));
+    wrong = waitForScreen([&](const QImage &s) {
+        int moved = 0;
+        compareAt(s, board.expected, board.at, QString(), &moved);
+        if (moved < board.expected.width() * board.expected.height() / 2)
+            return u"only %1 pixels of the board changed"_s.arg(moved);
+        return compareAt(s, giveUpFace, giveUp, u"Give up button"_s);
+    });
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+
+    click(giveUp + QPoint(50, 10));
+    wrong = waitForScreen([&](const QImage &s) {
+        QString e = compareAt(s, board.expected, board.at, u"board after giving up"_s);
+        return e.isEmpty() ? compareAt(s, gradientPatch(buttons), buttons.topLeft(),
+                                       u"where Start and Give up were"_s)
+                           : e;
+    });
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+}
+
+QTEST_GUILESS_MAIN(TestRealWindow)
+#include "tst_realwindow.moc"
