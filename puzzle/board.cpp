@@ -29,6 +29,30 @@ void drawOutline(QImage &image)
     paintBlack(image, QRect(w - 1, 0, 1, h));
 }
 
+// The rectangle `area` of `picture`; where it reaches past the picture's
+// right or bottom edge (the last cells' extra pixel when the picture divides
+// evenly), the edge pixels are repeated, so the assembled picture shows no
+// frame there.
+QImage copyClamped(const QImage &picture, const QRect &area)
+{
+    QImage image = picture.copy(area);
+    if (picture.isNull() || image.isNull() || picture.rect().contains(area))
+        return image;
+    const QRect inside = area.intersected(picture.rect());
+    for (int y = 0; y < image.height(); ++y) {
+        const int sy = std::clamp(area.top() + y, 0, picture.height() - 1);
+        const auto *from = reinterpret_cast<const QRgb *>(picture.constScanLine(sy));
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        const bool rowInside = area.top() + y >= inside.top() && area.top() + y <= inside.bottom();
+        for (int x = 0; x < image.width(); ++x) {
+            const int px = area.left() + x;
+            if (!rowInside || px < inside.left() || px > inside.right())
+                line[x] = from[std::clamp(px, 0, picture.width() - 1)];
+        }
+    }
+    return image;
+}
+
 } // namespace
 
 Board::Board()
@@ -114,8 +138,7 @@ void Board::cutPiece(int index, int cellWidth, int cellHeight, const Screen &scr
         toPixels(picPuzzle.top + static_cast<float>(row * cellHeight), screen.tppY) - areaY,
         toPixels(piece.rect.width, screen.tppX), toPixels(piece.rect.height, screen.tppY));
 
-    // Pixels past the picture's edge come out black.
-    QImage image = picPuzzleImage.copy(source);
+    QImage image = copyClamped(picPuzzleImage, source);
     if (image.isNull()) {
         image = QImage(source.size(), QImage::Format_RGB32);
         image.fill(Qt::black);

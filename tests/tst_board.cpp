@@ -215,6 +215,11 @@ void TestBoard::borderedPictureIsOutlined()
     QVERIFY(rowIsBlack(bordered, 0));
     QVERIFY(rowIsBlack(bordered, bordered.height() - 1));
     QCOMPARE(bordered.pixel(1, 1), qRgb(200, 100, 50));
+    // The last column's extra pixel lies past the picture's edge: it repeats
+    // the edge rather than framing the picture in black.
+    const QImage corner = board.imgPiece[15].otherPicture;
+    QCOMPARE(corner.pixel(corner.width() - 1, 10), qRgb(200, 100, 50));
+    QCOMPARE(corner.pixel(10, corner.height() - 1), qRgb(200, 100, 50));
     // The borderless picture of an inner piece has no line at all.
     QCOMPARE(board.imgPiece[5].otherPicture.pixel(0, 0), qRgb(200, 100, 50));
     QCOMPARE(board.imgPiece[5].otherPicture.pixel(75, 50), qRgb(200, 100, 50));
