@@ -1,4 +1,4 @@
-#include "mainwindowhost.h"
+#include "appcontroller.h"
 
 #include <QApplication>
 
@@ -6,7 +6,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Mok"));
-    MainWindowHost host;
+    AppController host;
     host.start();
     return QApplication::exec();
 }

@@ -2,7 +2,7 @@
 // pieces home with the mouse, win or give up; and pictures that cannot be
 // played.
 #include "gamefixture.h"
-#include "mainwindowhost.h"
+#include "appcontroller.h"
 #include "modalwatcher.h"
 
 #include <QDir>
@@ -242,7 +242,7 @@ void TestGame::unusableFilesLeaveTheWindowAsAfterCancel()
 
 void TestGame::openGoesThroughAFreshWindowAndTheDialog()
 {
-    MainWindowHost host;
+    AppController host;
     host.start();
     QPointer<frmMain> first = host.window();
     first->setLevelText(QStringLiteral(u"Level 2 (9コマ)"));
@@ -261,7 +261,7 @@ void TestGame::openGoesThroughAFreshWindowAndTheDialog()
         files->selectFile(unicodePath);
         return true;
     });
-    QSignalSpy created(&host, &MainWindowHost::windowCreated);
+    QSignalSpy created(&host, &AppController::windowCreated);
     QTest::mouseClick(first->findChild<ImageButton *>(QStringLiteral("imgOpen")), Qt::LeftButton);
     QVERIFY(created.wait(2000));
     frmMain *second = host.window();
@@ -287,11 +287,11 @@ void TestGame::openGoesThroughAFreshWindowAndTheDialog()
 
 void TestGame::cancelledOpenLeavesAFreshWindow()
 {
-    MainWindowHost host;
+    AppController host;
     host.start();
     QVERIFY(host.window()->openPicture(m_small));
     ModalWatcher watcher([](QDialog *) { return false; });
-    QSignalSpy created(&host, &MainWindowHost::windowCreated);
+    QSignalSpy created(&host, &AppController::windowCreated);
     QTest::mouseClick(host.window()->findChild<ImageButton *>(QStringLiteral("imgOpen")),
                       Qt::LeftButton);
     QVERIFY(created.wait(2000));

@@ -5,13 +5,14 @@
 
 #include "frmmain.h"
 
-// Owns the main window across its lives: every Open makes it afresh, so the
-// game held by the old window is gone, and only the level choice carries over.
-class MainWindowHost : public QObject {
+// The application controller. Owns the main window across its lives: every
+// Open makes it afresh, so the game held by the old window is gone, and only
+// the level choice carries over.
+class AppController : public QObject {
     Q_OBJECT
 public:
-    explicit MainWindowHost(QObject *parent = nullptr);
-    ~MainWindowHost() override;
+    explicit AppController(QObject *parent = nullptr);
+    ~AppController() override;
 
     // Creates and shows the first window.
     void start();
