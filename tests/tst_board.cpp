@@ -83,13 +83,17 @@ private slots:
     void edgeLinesOnlyOnTheOuterLeftAndTop();
     void borderedPictureIsOutlined();
     void tagsAreIndices();
+    void halfTwipsRoundToEven();
     void scatterStaysOnScreen();
     void sameLayoutInTwoRunsOfTheProgram();
+    void firstLayoutsFromTheGeneratorsStart();
     void assembledBoardReproducesThePicture_data();
     void assembledBoardReproducesThePicture();
     void snapping_data();
     void snapping();
     void completion();
+    void onePieceOffHomeOnOneAxisIsNoClear_data();
+    void onePieceOffHomeOnOneAxisIsNoClear();
     void borderSwaps();
 };
 
@@ -225,6 +229,24 @@ void TestBoard::borderedPictureIsOutlined()
     QCOMPARE(board.imgPiece[5].otherPicture.pixel(75, 50), qRgb(200, 100, 50));
 }
 
+void TestBoard::halfTwipsRoundToEven()
+{
+    // At 192 dpi a pixel is 7.5 twips, so odd pixel counts give half twips.
+    // A 307 pixel wide picture is 2302.5 twips: rounded to even, 2302, whose
+    // seventh is 328 (rounding up would give 2303, whose seventh is 329).
+    // The free width 7680 - 2302.5 = 5377.5 rounds to 5378, so the area
+    // starts at 2689 (truncating first would give 2688).
+    const Screen hiDpi = Screen::fromPixels(1024, 768, 7.5f, 7.5f);
+    Board board;
+    board.picPuzzle.width = 307 * 7.5f;
+    board.picPuzzle.height = 201 * 7.5f;
+    board.picPuzzleImage = solidPicture(307, 201);
+    mok::Rnd rnd;
+    board.Expand(hiDpi, 48, rnd);
+    QCOMPARE(board.picPuzzle.left, 2689.0f);
+    QCOMPARE(board.imgPiece[0].rect.width, 328 + 7.5f);
+}
+
 void TestBoard::tagsAreIndices()
 {
     Board board = boardWithPicture(solidPicture(400, 300));
@@ -267,6 +289,39 @@ void TestBoard::sameLayoutInTwoRunsOfTheProgram()
     const QString first = runOnce();
     QVERIFY(first.count(QLatin1Char(';')) == 25);
     QCOMPARE(runOnce(), first);
+}
+
+void TestBoard::firstLayoutsFromTheGeneratorsStart()
+{
+    // Worked out by hand from the generator's first states, not by this code:
+    // on a 1024 x 768 screen a 300 x 200 picture at level 4 has cells of
+    // 900 x 600 twips, so Left = floor(r1 * 14460), Top = floor(r2 * 10920).
+    // Opening the picture draws the first 50 numbers (state 11837123 gives
+    // the well-known 0.7055475); the first Start draws the next 50 and the
+    // second Start the 50 after, r1 before r2 for every piece. Taking Top
+    // from the first draw, or skipping the open's draws, moves every piece.
+    struct Spot {
+        float left, top;
+    };
+    const std::array<Spot, 4> firstStart = {
+        {{4276, 4171}, {4352, 10358}, {14168, 4383}, {4023, 1752}}};
+    const std::array<Spot, 4> secondStart = {
+        {{5277, 5349}, {2250, 5181}, {3720, 6865}, {7838, 1706}}};
+
+    Board board = boardWithPicture(solidPicture(300, 200));
+    mok::Rnd rnd;
+    board.Expand(kScreen, 24, rnd); // the open
+    QCOMPARE(board.imgPiece[0].rect.left, 10202.0f);
+    QCOMPARE(board.imgPiece[0].rect.top, 5824.0f);
+    for (const auto &[start, expected] : {std::pair{1, firstStart}, std::pair{2, secondStart}}) {
+        board.Expand(kScreen, 24, rnd);
+        for (int i = 0; i < 4; ++i) {
+            QVERIFY2(board.imgPiece[i].rect.left == expected[i].left &&
+                         board.imgPiece[i].rect.top == expected[i].top,
+                     qPrintable(QStringLiteral("start %1, piece %2 at %3, %4").arg(start).arg(i)
+                                    .arg(board.imgPiece[i].rect.left).arg(board.imgPiece[i].rect.top)));
+        }
+    }
 }
 
 void TestBoard::assembledBoardReproducesThePicture_data()
@@ -383,6 +438,37 @@ void TestBoard::completion()
     QVERIFY(!board.AdjustPiece(2, kScreen, 3));
     board.Combine(kScreen, 3);
     QVERIFY(board.IsComplete(kScreen, 3));
+}
+
+void TestBoard::onePieceOffHomeOnOneAxisIsNoClear_data()
+{
+    QTest::addColumn<int>("piece");
+    QTest::addColumn<float>("dx");
+    QTest::addColumn<float>("dy");
+    // One twip is the smallest step a position can take.
+    for (int piece : {0, 7, 24}) {
+        QTest::addRow("piece %d right", piece) << piece << 1.0f << 0.0f;
+        QTest::addRow("piece %d left", piece) << piece << -1.0f << 0.0f;
+        QTest::addRow("piece %d down", piece) << piece << 0.0f << 1.0f;
+        QTest::addRow("piece %d up", piece) << piece << 0.0f << -1.0f;
+    }
+}
+
+void TestBoard::onePieceOffHomeOnOneAxisIsNoClear()
+{
+    // A piece in the right column but the wrong row (or the reverse) is not
+    // home, however close it lies.
+    QFETCH(int, piece);
+    QFETCH(float, dx);
+    QFETCH(float, dy);
+    Board board = boardWithPicture(patternPicture(300, 200));
+    mok::Rnd rnd;
+    board.Expand(kScreen, 24, rnd);
+    board.Combine(kScreen, 24);
+    QVERIFY(board.IsComplete(kScreen, 24));
+    board.imgPiece[piece].rect.left += dx;
+    board.imgPiece[piece].rect.top += dy;
+    QVERIFY(!board.IsComplete(kScreen, 24));
 }
 
 void TestBoard::borderSwaps()

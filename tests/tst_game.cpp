@@ -15,6 +15,7 @@ private slots:
     void initTestCase();
     void openShowsThePictureAssembled();
     void wholeLevel1GameWithTheMouse();
+    void aPieceHomeOnOneAxisOnlyIsNoClear();
     void dropsMoveByTheReleasePoint();
     void dropOnAControlMovesNothing();
     void anyButtonDrags();
@@ -95,6 +96,30 @@ void TestGame::wholeLevel1GameWithTheMouse()
     QVERIFY(game.find("imgStart")->isHidden());
     QVERIFY(game.window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QVERIFY(game.window.isVisible());
+}
+
+void TestGame::aPieceHomeOnOneAxisOnlyIsNoClear()
+{
+    // Three pieces home and the last one dropped in its own column but
+    // 20 pixels low, then in its own row but 20 pixels right: neither is a
+    // clear. Dropped home, it is.
+    Game game;
+    game.window.setLevelText(QStringLiteral(u"Level 1 (4コマ)"));
+    QVERIFY(game.window.openPicture(m_small));
+    game.click("imgStart");
+    ModalWatcher watcher;
+    for (int i = 0; i <= 2; ++i)
+        game.drag(i, QPoint(5, 5), game.homePixels(i) + QPoint(5, 5));
+    const QPoint home = game.homePixels(3);
+    for (const QPoint off : {QPoint(0, 20), QPoint(20, 0)}) {
+        game.drag(3, QPoint(5, 5), home + off + QPoint(5, 5));
+        QCOMPARE(game.piece(3)->pos(), home + off);
+        QTest::qWait(50);
+        QVERIFY(watcher.seen().isEmpty());
+        QVERIFY(game.piece(3)->isEnabled());
+    }
+    game.drag(3, QPoint(5, 5), home + QPoint(5, 5));
+    QTRY_COMPARE(watcher.seen().size(), 1);
 }
 
 void TestGame::dropsMoveByTheReleasePoint()
