@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: run test build bench bootstrap clean
+.PHONY: run test build bench bootstrap install clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -18,6 +18,11 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# Installs under PREFIX (default /usr/local): `make install PREFIX=$HOME/.local`.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
 
 bench: build
 	$(BUILD_DIR)/bench/mok_bench

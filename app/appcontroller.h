@@ -14,8 +14,9 @@ public:
     explicit AppController(QObject *parent = nullptr);
     ~AppController() override;
 
-    // Creates and shows the first window.
-    void start();
+    // Creates and shows the first window; a picture given on the command
+    // line is then opened as if chosen in the file dialog.
+    void start(const QString &picture = {});
     frmMain *window() const { return m_window; }
 
 signals:
@@ -24,7 +25,9 @@ signals:
 
 private:
     void createWindow(const QString &levelText);
-    void reopen(const QString &levelText);
+    // Makes the window afresh with this level, then opens `path`, or asks
+    // for a picture when it is empty.
+    void reopen(const QString &levelText, const QString &path);
 
     QPointer<frmMain> m_window;
 };

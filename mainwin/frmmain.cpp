@@ -1,6 +1,7 @@
 #include "frmmain.h"
 
 #include "desktop.h"
+#include "filedialog.h"
 #include "dragframe.h"
 #include "imagebutton.h"
 #include "levels.h"
@@ -8,6 +9,7 @@
 #include "piecewidget.h"
 
 #include <QComboBox>
+#include <QDropEvent>
 #include <QCoreApplication>
 #include <QIcon>
 #include <QLabel>
@@ -36,6 +38,7 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
     setFont(mok::platform::uiFont(9));
     // Gradation paints every pixel; nothing needs clearing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setAcceptDrops(true);
     mok::platform::coverPrimaryScreen(this);
     createControls();
     Form_Load();
@@ -271,6 +274,29 @@ void frmMain::tmrMain_Timer()
         if (command.action)
             (this->*command.action)();
     }
+}
+
+// A picture dropped from a file manager is an Open with the file already
+// chosen, so it is taken only when Open could be pressed and no piece is
+// being dragged.
+bool frmMain::acceptsDroppedPicture(const QDropEvent *event) const
+{
+    return m_dragging < 0 && imgOpen->isEnabled() &&
+           !mok::platform::droppedPicture(event->mimeData()).isEmpty();
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (acceptsDroppedPicture(event))
+        event->acceptProposedAction();
+}
+
+void frmMain::dropEvent(QDropEvent *event)
+{
+    if (!acceptsDroppedPicture(event))
+        return;
+    event->acceptProposedAction();
+    emit pictureDropped(mok::platform::droppedPicture(event->mimeData()));
 }
 
 void frmMain::requestOpen() { emit openRequested(levelText()); }

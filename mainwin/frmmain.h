@@ -73,10 +73,15 @@ signals:
     // Open was pressed: the window is to be made afresh with this level,
     // and the new window asks for the picture.
     void openRequested(const QString &levelText);
+    // A picture file was dropped on the window: it is to be opened as if
+    // chosen in the dialog.
+    void pictureDropped(const QString &path);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     struct Command {
@@ -99,6 +104,7 @@ private:
     void giveUp();
     void exitProgram();
 
+    bool acceptsDroppedPicture(const QDropEvent *event) const;
     void runClearSequence();
     void syncPieces();
     void syncOutline();

@@ -1,7 +1,11 @@
 #include "filedialog.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QMimeDatabase>
 #include <QStringList>
+#include <QUrl>
 
 namespace mok::platform {
 
@@ -29,6 +33,24 @@ QString openFileDialog(QWidget *owner, const QString &title, const QList<FileFil
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles().value(0);
+}
+
+QString droppedPicture(const QMimeData *data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1)
+        return {};
+    const QUrl url = data->urls().first();
+    if (!url.isLocalFile())
+        return {};
+    const QFileInfo file(url.toLocalFile());
+    if (!file.isFile())
+        return {};
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(file);
+    for (const char *picture : {"image/bmp", "image/gif", "image/jpeg"}) {
+        if (type.inherits(QLatin1String(picture)))
+            return file.absoluteFilePath();
+    }
+    return {};
 }
 
 } // namespace mok::platform

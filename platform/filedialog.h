@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 
+class QMimeData;
 class QWidget;
 
 namespace mok::platform {
@@ -18,5 +19,10 @@ struct FileFilter {
 // is preselected. Returns the chosen full path, or an empty string when the
 // player cancels. Paths are Unicode and of any length.
 QString openFileDialog(QWidget *owner, const QString &title, const QList<FileFilter> &filters);
+
+// The picture a drag from a file manager carries: the full path when it is
+// exactly one local file of a picture type the game opens (BMP, GIF, JPEG,
+// by name or content), else an empty string.
+QString droppedPicture(const QMimeData *data);
 
 } // namespace mok::platform

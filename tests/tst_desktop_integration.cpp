@@ -1,0 +1,212 @@
+// The game on a Linux desktop: Qt's own dialogs speak Japanese, the command
+// line answers questions and names a picture, and a picture dropped from a
+// file manager opens as if chosen in the dialog.
+#include "appcontroller.h"
+#include "commandline.h"
+#include "filedialog.h"
+#include "gamefixture.h"
+#include "modalwatcher.h"
+#include "translation.h"
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QMimeData>
+#include <QPushButton>
+
+class TestDesktopIntegration : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void fileDialogReadsInJapanese();
+    void messageBoxButtonReadsInJapanese();
+    void commandLine_data();
+    void commandLine();
+    void droppedPicture_data();
+    void droppedPicture();
+    void dropOnTheWindowOpensThePicture();
+    void dropIsRefusedWhileOpenCannotBePressed();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_jpeg;
+};
+
+namespace {
+
+QString textOf(QDialog *dialog, const char *name)
+{
+    if (auto *label = dialog->findChild<QLabel *>(QLatin1String(name)))
+        return label->text();
+    return {};
+}
+
+QMimeData *urlsOf(const QStringList &paths)
+{
+    auto *data = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString &path : paths)
+        urls << (path.contains(QLatin1String("://")) ? QUrl(path) : QUrl::fromLocalFile(path));
+    data->setUrls(urls);
+    return data;
+}
+
+// Sends the drag-enter and drop a file manager would send; returns whether
+// the window took the drop.
+bool dropOn(QWidget *window, QMimeData *data)
+{
+    const QPointF at(window->width() / 2.0, window->height() / 2.0);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(window, &enter);
+    QDropEvent drop(at, Qt::CopyAction, data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(window, &drop);
+    return enter.isAccepted() && drop.isAccepted();
+}
+
+} // namespace
+
+void TestDesktopIntegration::initTestCase()
+{
+    QVERIFY(mok::platform::installJapaneseTranslation(*QCoreApplication::instance()));
+    QVERIFY(m_dir.isValid());
+    m_jpeg = makePicture(m_dir, QStringLiteral("picture.jpg"), 300, 200);
+}
+
+void TestDesktopIntegration::fileDialogReadsInJapanese()
+{
+    QStringList seen;
+    ModalWatcher watcher([&seen](QDialog *dialog) {
+        auto *buttons = dialog->findChild<QDialogButtonBox *>();
+        for (QAbstractButton *button : buttons->buttons())
+            seen << button->text();
+        seen << textOf(dialog, "lookInLabel") << textOf(dialog, "fileNameLabel")
+             << textOf(dialog, "fileTypeLabel");
+        return false;
+    });
+    mok::platform::openFileDialog(nullptr, QStringLiteral(u"ファイルを開く"),
+                                  {{QStringLiteral(u"ビットマップ(*.bmp)"), QStringLiteral("*.bmp")}});
+    QCOMPARE(watcher.seen().size(), 1);
+    QCOMPARE(seen.size(), 5);
+    // Qt's English would be "&Open", "Cancel", "Look in:", "File &name:",
+    // "Files of type:".
+    QVERIFY2(seen.contains(QStringLiteral(u"開く(&O)")), qPrintable(seen.join(u'|')));
+    QVERIFY2(seen.contains(QStringLiteral(u"キャンセル")), qPrintable(seen.join(u'|')));
+    for (const QString &label : seen.mid(2))
+        QVERIFY2(!label.contains(QRegularExpression(QStringLiteral("[A-Za-z]{3}"))), qPrintable(label));
+}
+
+void TestDesktopIntegration::messageBoxButtonReadsInJapanese()
+{
+    QString button;
+    ModalWatcher watcher([&button](QDialog *dialog) {
+        if (auto *ok = qobject_cast<QMessageBox *>(dialog)->button(QMessageBox::Ok))
+            button = ok->text();
+        return true;
+    });
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral(u"タスク"), QStringLiteral(u"本文"),
+                    QMessageBox::Ok | QMessageBox::Cancel);
+    box.exec();
+    QCOMPARE(watcher.seen().size(), 1);
+    QVERIFY(!button.isEmpty());
+    QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral(u"キャンセル"));
+}
+
+void TestDesktopIntegration::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<QString>("output");
+    using A = CommandLine::Action;
+    const QString cwd = QDir::currentPath();
+    QTest::addRow("nothing") << QStringList{} << int(A::Play) << QString() << QString();
+    QTest::addRow("relative picture") << QStringList{u"sub/p.jpg"_qs} << int(A::Play)
+                                      << cwd + u"/sub/p.jpg"_qs << QString();
+    QTest::addRow("absolute picture") << QStringList{u"/tmp/ピクチャ.jpg"_qs} << int(A::Play)
+                                      << u"/tmp/ピクチャ.jpg"_qs << QString();
+    QTest::addRow("version") << QStringList{u"--version"_qs} << int(A::PrintAndExit) << QString()
+                             << u"mok " MOK_VERSION "\n"_qs;
+    QTest::addRow("help") << QStringList{u"--help"_qs} << int(A::PrintAndExit) << QString()
+                          << u"[picture]"_qs;
+    QTest::addRow("two pictures") << QStringList{u"a.jpg"_qs, u"b.jpg"_qs} << int(A::Fail)
+                                  << QString() << QString();
+    QTest::addRow("unknown option") << QStringList{u"--frobnicate"_qs} << int(A::Fail)
+                                    << QString() << u"frobnicate"_qs;
+}
+
+void TestDesktopIntegration::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, action);
+    QFETCH(QString, picture);
+    QFETCH(QString, output);
+    const CommandLine line = parseCommandLine(QStringList{u"mok"_qs} + arguments);
+    QCOMPARE(int(line.action), action);
+    QCOMPARE(line.picture, picture);
+    QVERIFY2(line.output.contains(output), qPrintable(line.output));
+    if (line.action == CommandLine::Action::Fail)
+        QVERIFY(!line.output.isEmpty());
+}
+
+void TestDesktopIntegration::droppedPicture_data()
+{
+    QTest::addColumn<QStringList>("paths");
+    QTest::addColumn<bool>("taken");
+    QFile text(m_dir.filePath(u"notes.txt"_qs));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("not a picture\n");
+    text.close();
+    // A JPEG by its content alone, whatever its name.
+    QFile::copy(m_jpeg, m_dir.filePath(u"renamed"_qs));
+    QTest::addRow("jpeg") << QStringList{m_jpeg} << true;
+    QTest::addRow("jpeg without suffix") << QStringList{m_dir.filePath(u"renamed"_qs)} << true;
+    QTest::addRow("text file") << QStringList{text.fileName()} << false;
+    QTest::addRow("folder") << QStringList{m_dir.path()} << false;
+    QTest::addRow("two pictures") << QStringList{m_jpeg, m_jpeg} << false;
+    QTest::addRow("remote") << QStringList{u"https://www.example.org/p.jpg"_qs} << false;
+    QTest::addRow("missing") << QStringList{m_dir.filePath(u"gone.jpg"_qs)} << false;
+}
+
+void TestDesktopIntegration::droppedPicture()
+{
+    QFETCH(QStringList, paths);
+    QFETCH(bool, taken);
+    std::unique_ptr<QMimeData> data(urlsOf(paths));
+    QCOMPARE(!mok::platform::droppedPicture(data.get()).isEmpty(), taken);
+}
+
+void TestDesktopIntegration::dropOnTheWindowOpensThePicture()
+{
+    AppController controller;
+    controller.start();
+    frmMain *first = controller.window();
+    first->setLevelText(QStringLiteral(u"Level 2 (9コマ)"));
+    std::unique_ptr<QMimeData> data(urlsOf({m_jpeg}));
+    QVERIFY(dropOn(first, data.get()));
+    // A fresh window with the level carried over shows the picture assembled.
+    QTRY_VERIFY(controller.window() != first);
+    frmMain *window = controller.window();
+    QTRY_VERIFY(window->findChild<QWidget *>(u"imgStart"_qs)->isVisible());
+    QCOMPARE(window->levelText(), QStringLiteral(u"Level 2 (9コマ)"));
+    QCOMPARE(window->findChild<QLabel *>(u"lblPath"_qs)->text(), QStringLiteral(u"ピクチャ : ") + m_jpeg);
+}
+
+void TestDesktopIntegration::dropIsRefusedWhileOpenCannotBePressed()
+{
+    // In the middle of a piece's drag the drop is not taken.
+    Game game;
+    QVERIFY(game.window.openPicture(m_jpeg));
+    game.click("imgStart");
+    QSignalSpy dropped(&game.window, &frmMain::pictureDropped);
+    PieceWidget *piece = game.piece(0);
+    QTest::mousePress(piece, Qt::LeftButton, {}, QPoint(3, 3));
+    std::unique_ptr<QMimeData> data(urlsOf({m_jpeg}));
+    QVERIFY(!dropOn(&game.window, data.get()));
+    QTest::mouseRelease(piece, Qt::LeftButton, {}, QPoint(3, 3));
+    QCOMPARE(dropped.count(), 0);
+    // With the drag over, the same drop is taken.
+    QVERIFY(dropOn(&game.window, data.get()));
+    QCOMPARE(dropped.count(), 1);
+}
+
+QTEST_MAIN(TestDesktopIntegration)
+#include "tst_desktop_integration.moc"
