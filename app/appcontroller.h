@@ -4,27 +4,39 @@
 #include <QPointer>
 
 #include "frmmain.h"
+#include "frmstart.h"
+#include "singleinstance.h"
 
-// The application controller. Owns the main window across its lives: every
-// Open makes it afresh, so the game held by the old window is gone, and only
-// the level choice carries over.
+// The application controller. Owns what outlives a main window: the claim
+// to be the one running copy, the splash and its hand-over, and the main
+// window across its lives: every Open makes it afresh, so the game held by
+// the old window is gone, and only the level choice carries over. It shows
+// the windows it makes.
 class AppController : public QObject {
     Q_OBJECT
 public:
     explicit AppController(QObject *parent = nullptr);
     ~AppController() override;
 
-    // Creates and shows the first window.
-    void start();
+    // Starts the game with the splash. When another copy of this user runs,
+    // says so and returns false: the caller then ends without a window.
+    bool start();
+    frmStart *splash() const { return m_splash; }
     frmMain *window() const { return m_window; }
 
 signals:
-    // A new window has been made (tests follow the window through reloads).
+    // A new window has been made; it is shown right after (tests follow the
+    // window through reloads).
     void windowCreated(frmMain *window);
 
 private:
-    void createWindow(const QString &levelText);
+    enum class Banner { Run, AtRest };
+
+    void handOver();
+    void createWindow(const QString &levelText, Banner banner);
     void reopen(const QString &levelText);
 
+    SingleInstance m_instance;
+    QPointer<frmStart> m_splash;
     QPointer<frmMain> m_window;
 };

@@ -24,6 +24,10 @@ void coverPrimaryScreen(QWidget *window);
 // shows it either way.
 void setTopmost(QWidget *window, bool topmost);
 
+// Makes a window that is not shown yet stay above all others once it is
+// shown; unlike setTopmost it leaves showing to the window's owner.
+void keepOnTop(QWidget *window);
+
 // A modal message with an OK button and no icon.
 void messageBox(QWidget *parent, const QString &text, const QString &title);
 

@@ -32,6 +32,9 @@ QColor pixelOf(const QImage &image, int x, int y) { return QColor(image.pixel(x,
 void TestFrmMain::coversTheScreenOnTop()
 {
     frmMain window;
+    // Its owner shows it, never the window itself.
+    QVERIFY(!window.isVisible());
+    window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCOMPARE(window.geometry(), QGuiApplication::primaryScreen()->geometry());
     QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
@@ -44,6 +47,7 @@ void TestFrmMain::coversTheScreenOnTop()
 void TestFrmMain::startsAtLevel4WithoutStartOrGiveUp()
 {
     frmMain window;
+    window.show();
     auto *level = window.findChild<QComboBox *>(QStringLiteral("cboLevel"));
     QVERIFY(level);
     QCOMPARE(level->count(), 9);
@@ -84,6 +88,7 @@ void TestFrmMain::layoutFor1024PixelsWide()
     QFETCH(QString, control);
     QFETCH(QRect, pixels);
     frmMain window;
+    window.show();
     QCOMPARE(window.width(), 1024);
     QCOMPARE(window.findChild<QWidget *>(control)->geometry(), pixels);
 }
@@ -91,6 +96,7 @@ void TestFrmMain::layoutFor1024PixelsWide()
 void TestFrmMain::layoutFollowsResize()
 {
     frmMain window;
+    window.show();
     window.resize(800, 600); // 12000 x 9000 twips
     const auto left = [&](const char *name) {
         return window.findChild<QWidget *>(QLatin1String(name))->x();
@@ -125,6 +131,7 @@ void TestFrmMain::gradientRows()
 {
     QFETCH(int, height);
     frmMain window;
+    window.show();
     window.resize(1024, height);
     // Column 250 lies clear of every control at any height.
     const QImage image = window.grab().toImage();
@@ -170,6 +177,7 @@ void TestFrmMain::gradientRows()
 void TestFrmMain::buttonsShowFacesAndTips()
 {
     frmMain window;
+    window.show();
     const struct {
         const char *name;
         const char16_t *tip;
@@ -192,6 +200,7 @@ void TestFrmMain::buttonsShowFacesAndTips()
 void TestFrmMain::clickShowsPressedFaceUntilTheTick()
 {
     frmMain window;
+    window.show();
     auto *open = window.findChild<ImageButton *>(QStringLiteral("imgOpen"));
     auto *timer = window.findChild<QTimer *>(QStringLiteral("tmrMain"));
     QVERIFY(!timer->isActive());
@@ -218,6 +227,7 @@ void TestFrmMain::clickShowsPressedFaceUntilTheTick()
 void TestFrmMain::captionsRenderInAJapaneseFont()
 {
     frmMain window;
+    window.show();
     auto *banner = window.findChild<QLabel *>(QStringLiteral("lblOpening"));
     const QFontInfo info(banner->font());
     // Whatever face the desktop resolves to must have the glyphs.

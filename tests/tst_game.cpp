@@ -9,6 +9,21 @@
 #include <QFile>
 #include <QFileDialog>
 
+namespace {
+
+// The game started as the player starts it: once the splash has handed
+// over and the opening banner has settled, Open can be used.
+frmMain *startAndWaitForOpen(AppController &host)
+{
+    const auto openEnabled = [&] {
+        return host.window() &&
+               host.window()->findChild<ImageButton *>(QStringLiteral("imgOpen"))->isEnabled();
+    };
+    return host.start() && QTest::qWaitFor(openEnabled, 20000) ? host.window() : nullptr;
+}
+
+} // namespace
+
 class TestGame : public QObject {
     Q_OBJECT
 private slots:
@@ -243,8 +258,8 @@ void TestGame::unusableFilesLeaveTheWindowAsAfterCancel()
 void TestGame::openGoesThroughAFreshWindowAndTheDialog()
 {
     AppController host;
-    host.start();
-    QPointer<frmMain> first = host.window();
+    QPointer<frmMain> first = startAndWaitForOpen(host);
+    QVERIFY(first);
     first->setLevelText(QStringLiteral(u"Level 2 (9コマ)"));
     const QString unicodePath = makePicture(m_dir, QStringLiteral(u"テスト画像 ①.bmp"), 400, 300);
 
@@ -288,7 +303,7 @@ void TestGame::openGoesThroughAFreshWindowAndTheDialog()
 void TestGame::cancelledOpenLeavesAFreshWindow()
 {
     AppController host;
-    host.start();
+    QVERIFY(startAndWaitForOpen(host));
     QVERIFY(host.window()->openPicture(m_small));
     ModalWatcher watcher([](QDialog *) { return false; });
     QSignalSpy created(&host, &AppController::windowCreated);
