@@ -21,6 +21,10 @@ private slots:
     void buttonsShowFacesAndTips();
     void clickShowsPressedFaceUntilTheTick();
     void captionsRenderInAJapaneseFont();
+    void bannerRunsOnceRoundWithOpenInert();
+    void bannerRecentresOnResizeWhileRunning();
+    void captionRotatesByWholeCharacters_data();
+    void captionRotatesByWholeCharacters();
 };
 
 namespace {
@@ -235,6 +239,93 @@ void TestFrmMain::captionsRenderInAJapaneseFont()
     QVERIFY(QFontMetrics(window.font()).inFontUcs4(U'コ'));
     QCOMPARE(window.font().pointSize(), 9);
     QCOMPARE(window.font().families().first(), QStringLiteral("MS UI Gothic"));
+}
+
+void TestFrmMain::bannerRunsOnceRoundWithOpenInert()
+{
+    frmMain window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *banner = window.findChild<QLabel *>(QStringLiteral("lblOpening"));
+    auto *scroll = window.findChild<QTimer *>(QStringLiteral("tmrScroll"));
+    auto *open = window.findChild<ImageButton *>(QStringLiteral("imgOpen"));
+    auto *tmrMain = window.findChild<QTimer *>(QStringLiteral("tmrMain"));
+    const QString caption = banner->text();
+    QSignalSpy opened(&window, &frmMain::openRequested);
+    QVERIFY(banner->isHidden());
+    QVERIFY(!scroll->isActive());
+
+    // Ticks are stepped by hand; the event loop does not run meanwhile.
+    window.startBanner();
+    QVERIFY(banner->isVisible());
+    QVERIFY(scroll->isActive());
+    QCOMPARE(scroll->interval(), 100);
+    QCOMPARE(banner->font().pointSizeF(), 99.75);
+    QVERIFY(banner->font().bold() && banner->font().italic());
+    QCOMPARE(banner->size(), QSize(161, 129)); // 2415 x 1935 twips: clipped
+    for (int tick = 1; tick <= 16; ++tick)
+        window.tmrScroll_Timer();
+    QVERIFY(banner->text().startsWith(u'！'));
+    QVERIFY(scroll->isActive());
+    QVERIFY(!open->isEnabled());
+    QCOMPARE(banner->size(), QSize(161, 129));
+
+    // A click on Open now does nothing, not even later.
+    const QImage face = open->picture().toImage();
+    QTest::mouseClick(open, Qt::LeftButton);
+    QVERIFY(!tmrMain->isActive());
+    QCOMPARE(open->picture().toImage(), face);
+
+    window.tmrScroll_Timer(); // the 17th: back in order
+    QCOMPARE(banner->text(), caption);
+    QVERIFY(!scroll->isActive());
+    QVERIFY(open->isEnabled());
+    QCOMPARE(banner->font().pointSizeF(), 20.0);
+    QVERIFY(banner->font().bold() && banner->font().italic());
+    QCOMPARE(banner->size(), banner->sizeHint());
+    QVERIFY(qAbs(banner->geometry().center().x() - 512) <= 1);
+    QVERIFY(qAbs(banner->geometry().center().y() - 384) <= 1);
+    QTest::qWait(300);
+    QCOMPARE(opened.count(), 0);
+
+    QTest::mouseClick(open, Qt::LeftButton);
+    QVERIFY(tmrMain->isActive());
+    QVERIFY(opened.wait(5000));
+}
+
+void TestFrmMain::bannerRecentresOnResizeWhileRunning()
+{
+    frmMain window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.startBanner();
+    window.tmrScroll_Timer();
+    window.resize(800, 600);
+    auto *banner = window.findChild<QLabel *>(QStringLiteral("lblOpening"));
+    QCOMPARE(banner->size(), QSize(161, 129));
+    QVERIFY(qAbs(banner->geometry().center().x() - 400) <= 1);
+    QVERIFY(qAbs(banner->geometry().center().y() - 300) <= 1);
+}
+
+void TestFrmMain::captionRotatesByWholeCharacters_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("rotated");
+    QTest::addRow("the slogan") << QStringLiteral(u"いろんなピクチャでジグソーパズル！")
+                                << QStringLiteral(u"ろんなピクチャでジグソーパズル！い");
+    QTest::addRow("a character of two UTF-16 units")
+        << QStringLiteral(u"\U00020BB7野家") << QStringLiteral(u"野家\U00020BB7");
+    QTest::addRow("a base and its combining mark")
+        << QStringLiteral(u"か\u3099ん") << QStringLiteral(u"んか\u3099");
+    QTest::addRow("one character") << QStringLiteral(u"！") << QStringLiteral(u"！");
+    QTest::addRow("empty") << QString() << QString();
+}
+
+void TestFrmMain::captionRotatesByWholeCharacters()
+{
+    QFETCH(QString, caption);
+    QFETCH(QString, rotated);
+    QCOMPARE(frmMain::rotatedCaption(caption), rotated);
 }
 
 QTEST_MAIN(TestFrmMain)
