@@ -28,15 +28,18 @@ bool AppController::start()
 
 void AppController::handOver()
 {
-    // The splash has hidden itself; the main window is made only now, and
-    // the banner runs on it this once.
+    // The main window is made only now, while the splash still shows, so
+    // the screen is bare only for the moment between the two. The splash is
+    // hidden rather than closed: with no window up, a close would end the
+    // program. The banner runs on this first window only.
+    auto *window = new frmMain;
+    m_splash->hide();
     m_splash->deleteLater();
-    createWindow(QString(), Banner::Run);
+    showWindow(window, QString(), Banner::Run);
 }
 
-void AppController::createWindow(const QString &levelText, Banner banner)
+void AppController::showWindow(frmMain *window, const QString &levelText, Banner banner)
 {
-    auto *window = new frmMain;
     window->setAttribute(Qt::WA_DeleteOnClose);
     if (!levelText.isEmpty())
         window->setLevelText(levelText);
@@ -56,6 +59,6 @@ void AppController::reopen(const QString &levelText)
     frmMain *old = m_window;
     old->hide();
     old->deleteLater();
-    createWindow(levelText, Banner::AtRest);
+    showWindow(new frmMain, levelText, Banner::AtRest);
     QTimer::singleShot(0, m_window, &frmMain::PictureOpen);
 }

@@ -33,7 +33,7 @@ private:
     enum class Banner { Run, AtRest };
 
     void handOver();
-    void createWindow(const QString &levelText, Banner banner);
+    void showWindow(frmMain *window, const QString &levelText, Banner banner);
     void reopen(const QString &levelText);
 
     SingleInstance m_instance;

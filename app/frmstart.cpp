@@ -77,9 +77,6 @@ void frmStart::tmrLoading_Timer()
     if (pbLoading.value() != 100)
         return;
     tmrLoading->stop();
-    // Hidden rather than closed: for the moment until the main window
-    // shows, no window is up, and a close would end the program.
-    hide();
     emit loaded();
 }
 

@@ -13,7 +13,7 @@ class QTimer;
 
 // The splash window the game starts with: the logo above a thin loading
 // bar that fills in uneven steps taken from the clock. Nothing is loaded
-// meanwhile; at 100 the splash hides and says so, and its owner brings up
+// meanwhile; at 100 it says so, and its owner takes it down and brings up
 // the main window.
 class frmStart : public QWidget {
     Q_OBJECT
@@ -25,7 +25,7 @@ public:
     // Binds the bar and gives tmrLoading its interval; runs once, from the
     // constructor, before the window is shown.
     void Form_Load();
-    // One step of the bar; at 100 the splash hides and emits loaded().
+    // One step of the bar; at 100 the timer stops and loaded() is emitted.
     void tmrLoading_Timer();
 
     const clsProgressBar &progress() const { return pbLoading; }
