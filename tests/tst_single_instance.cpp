@@ -76,6 +76,7 @@ QProcess *TestSingleInstance::start(const QString &program, const QStringList &a
     if (!workingDir.isEmpty())
         process->setWorkingDirectory(workingDir);
     process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process->start(program, args);
     m_started.push_back(std::move(process));
     return m_started.back().get();
@@ -119,12 +120,20 @@ QList<Window> TestSingleInstance::visibleWindows()
 
 Window TestSingleInstance::waitForWindow(const std::function<bool(const Window &)> &match)
 {
+    QList<Window> seen;
     for (QDeadlineTimer deadline(kWaitMs); !deadline.hasExpired(); QTest::qWait(100)) {
-        for (const Window &w : visibleWindows()) {
+        seen = visibleWindows();
+        for (const Window &w : std::as_const(seen)) {
             if (match(w))
                 return w;
         }
     }
+    // Say what was there instead.
+    for (const Window &w : std::as_const(seen))
+        qWarning("on the screen: window %s of process %lld, \"%s\", %dx%d", qPrintable(w.id),
+                 w.pid, qPrintable(w.name), w.size.width(), w.size.height());
+    for (const auto &p : m_started)
+        qWarning("started %lld: state %d", p->processId(), p->state());
     return {};
 }
 
