@@ -47,7 +47,10 @@ frmStart::frmStart(Clock clock, QWidget *parent)
     Form_Load();
 }
 
-int frmStart::secondsDigit() const { return m_clock().second() % 10; }
+int frmStart::secondsDigit() const
+{
+    return m_clock().second() % 10;
+}
 
 void frmStart::Form_Load()
 {

@@ -63,13 +63,12 @@ void TestFrmStart::barStepsWithTheClock_data()
     QTest::addColumn<QList<int>>("seconds");
     QTest::addColumn<int>("interval");
     QTest::addColumn<QList<int>>("values");
-    QTest::addRow("seconds ending in 9") << QList<int>{39} << 10
-                                         << QList<int>{17, 34, 51, 68, 85, 100};
+    QTest::addRow("seconds ending in 9")
+        << QList<int>{39} << 10 << QList<int>{17, 34, 51, 68, 85, 100};
     QTest::addRow("seconds ending in 0")
         << QList<int>{50} << 1 << QList<int>{8, 16, 24, 32, 40, 48, 56, 64, 72, 80, 88, 96, 100};
-    QTest::addRow("a new minute while loading")
-        << QList<int>{59, 59, 0, 1, 2, 3, 4, 5, 6, 7} << 10
-        << QList<int>{17, 25, 34, 44, 55, 67, 80, 94, 100};
+    QTest::addRow("a new minute while loading") << QList<int>{59, 59, 0, 1, 2, 3, 4, 5, 6, 7} << 10
+                                                << QList<int>{17, 25, 34, 44, 55, 67, 80, 94, 100};
 }
 
 void TestFrmStart::barStepsWithTheClock()
@@ -105,8 +104,9 @@ void TestFrmStart::splashShowsTheLogoAndABareBar()
     QVERIFY(!splash.windowFlags().testFlag(Qt::FramelessWindowHint));
     auto *logo = splash.findChild<QLabel *>(QStringLiteral("imgTM"));
     QCOMPARE(logo->geometry(), QRect(8, 12, 101, 32));
-    QCOMPARE(logo->pixmap().toImage(), QImage(QStringLiteral(":/logo.png")).convertToFormat(
-                                           logo->pixmap().toImage().format()));
+    QCOMPARE(
+        logo->pixmap().toImage(),
+        QImage(QStringLiteral(":/logo.png")).convertToFormat(logo->pixmap().toImage().format()));
     auto *bar = splash.findChild<PictureBox *>(QStringLiteral("picLoading"));
     QCOMPARE(bar->geometry(), QRect(0, 50, 113, 4));
 

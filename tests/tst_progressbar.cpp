@@ -12,9 +12,15 @@ namespace {
 const QRgb kPaleBlue = qRgb(0xD0, 0xD0, 0xFF);
 const QRgb kWhite = qRgb(255, 255, 255);
 
-QRgb pixel(const PictureBox &box, int x, int y) { return box.image().pixel(x, y) | 0xff000000u; }
+QRgb pixel(const PictureBox &box, int x, int y)
+{
+    return box.image().pixel(x, y) | 0xff000000u;
+}
 
-QRgb notXor(QRgb pen, QRgb screen) { return ~(pen ^ screen) | 0xff000000u; }
+QRgb notXor(QRgb pen, QRgb screen)
+{
+    return ~(pen ^ screen) | 0xff000000u;
+}
 
 std::unique_ptr<PictureBox> makeBox(int w, int h)
 {

@@ -130,8 +130,8 @@ Window TestSingleInstance::waitForWindow(const std::function<bool(const Window &
     }
     // Say what was there instead.
     for (const Window &w : std::as_const(seen))
-        qWarning("on the screen: window %s of process %lld, \"%s\", %dx%d", qPrintable(w.id),
-                 w.pid, qPrintable(w.name), w.size.width(), w.size.height());
+        qWarning("on the screen: window %s of process %lld, \"%s\", %dx%d", qPrintable(w.id), w.pid,
+                 qPrintable(w.name), w.size.width(), w.size.height());
     for (const auto &p : m_started)
         qWarning("started %lld: state %d", p->processId(), p->state());
     return {};
@@ -194,10 +194,10 @@ void TestSingleInstance::secondCopyIsRefusedAndTheFirstRunsOn()
     QCOMPARE(box.name, u"重複起動"_s);
     QCOMPARE(box.size.height() < 200, true); // a message box, not the game
     // Nothing else of the second copy is on the screen.
-    QCOMPARE(xdotool({u"search"_s, u"--onlyvisible"_s, u"--pid"_s,
-                      QString::number(second->processId())})
-                 .trimmed(),
-             box.id.toLatin1());
+    QCOMPARE(
+        xdotool({u"search"_s, u"--onlyvisible"_s, u"--pid"_s, QString::number(second->processId())})
+            .trimmed(),
+        box.id.toLatin1());
 
     xdotool({u"windowfocus"_s, u"--sync"_s, box.id});
     xdotool({u"key"_s, u"--window"_s, box.id, u"Return"_s});
@@ -208,9 +208,8 @@ void TestSingleInstance::secondCopyIsRefusedAndTheFirstRunsOn()
     // The first copy runs on with its window as it was.
     QCOMPARE(first->state(), QProcess::Running);
     const QList<Window> after = visibleWindows();
-    QVERIFY(std::any_of(after.begin(), after.end(), [&](const Window &w) {
-        return w.id == main.id && isMainWindow(w);
-    }));
+    QVERIFY(std::any_of(after.begin(), after.end(),
+                        [&](const Window &w) { return w.id == main.id && isMainWindow(w); }));
 }
 
 void TestSingleInstance::copyKilledOutrightDoesNotLockThePlayerOut()

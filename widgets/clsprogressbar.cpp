@@ -9,7 +9,10 @@
 
 namespace {
 
-int roundHalfEven(float v) { return static_cast<int>(std::nearbyint(v)); }
+int roundHalfEven(float v)
+{
+    return static_cast<int>(std::nearbyint(v));
+}
 
 } // namespace
 

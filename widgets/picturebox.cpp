@@ -8,7 +8,10 @@
 
 namespace {
 
-int nearestPixel(qreal v) { return static_cast<int>(std::nearbyint(v)); }
+int nearestPixel(qreal v)
+{
+    return static_cast<int>(std::nearbyint(v));
+}
 
 } // namespace
 
@@ -27,11 +30,20 @@ float PictureBox::scaleHeight() const
     return m_scaleHeight > 0 ? m_scaleHeight : static_cast<float>(height());
 }
 
-void PictureBox::setScaleWidth(float width) { m_scaleWidth = width; }
+void PictureBox::setScaleWidth(float width)
+{
+    m_scaleWidth = width;
+}
 
-void PictureBox::setScaleHeight(float height) { m_scaleHeight = height; }
+void PictureBox::setScaleHeight(float height)
+{
+    m_scaleHeight = height;
+}
 
-void PictureBox::setBackColor(const QColor &color) { m_backColor = color; }
+void PictureBox::setBackColor(const QColor &color)
+{
+    m_backColor = color;
+}
 
 QImage &PictureBox::image()
 {
@@ -74,7 +86,10 @@ void PictureBox::paintEvent(QPaintEvent *event)
     painter.drawImage(event->rect(), m_image, event->rect());
 }
 
-void PictureBox::resizeEvent(QResizeEvent *) { fitSurface(); }
+void PictureBox::resizeEvent(QResizeEvent *)
+{
+    fitSurface();
+}
 
 void PictureBox::fitSurface()
 {
