@@ -16,8 +16,8 @@ AppController::~AppController()
 bool AppController::start()
 {
     if (!m_instance.claim()) {
-        mok::platform::messageBox(nullptr, QStringLiteral(u"「Mok」は既に起動しています。"),
-                                  QStringLiteral(u"重複起動"));
+        mok::platform::messageBoxOnTop(QStringLiteral(u"「Mok」は既に起動しています。"),
+                                       QStringLiteral(u"重複起動"));
         return false;
     }
     m_splash = new frmStart;

@@ -47,6 +47,13 @@ void messageBox(QWidget *parent, const QString &text, const QString &title)
     box.exec();
 }
 
+void messageBoxOnTop(const QString &text, const QString &title)
+{
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    box.exec();
+}
+
 QFont uiFont(qreal pointSize)
 {
     QFont font;

@@ -48,7 +48,12 @@ private:
     {
         return start(QStringLiteral(MOK_BINARY), {}, runtimeDir, workingDir);
     }
-    QByteArray xdotool(const QStringList &args);
+    QByteArray run(const QString &tool, const QStringList &args);
+    QByteArray xdotool(const QStringList &args) { return run(u"xdotool"_s, args); }
+    QByteArray xprop(const QString &window, const QString &property)
+    {
+        return run(u"xprop"_s, {u"-id"_s, window, property});
+    }
     QList<Window> visibleWindows();
     // Waits for a visible window that `match` accepts.
     Window waitForWindow(const std::function<bool(const Window &)> &match);
@@ -82,13 +87,13 @@ QProcess *TestSingleInstance::start(const QString &program, const QStringList &a
     return m_started.back().get();
 }
 
-QByteArray TestSingleInstance::xdotool(const QStringList &args)
+QByteArray TestSingleInstance::run(const QString &tool, const QStringList &args)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"DISPLAY"_s, m_display);
     p.setProcessEnvironment(env);
-    p.start(u"xdotool"_s, args);
+    p.start(tool, args);
     if (!p.waitForFinished(kWaitMs))
         p.kill();
     p.waitForFinished();
@@ -140,7 +145,7 @@ Window TestSingleInstance::waitForWindow(const std::function<bool(const Window &
 void TestSingleInstance::initTestCase()
 {
     QVERIFY(m_tmp.isValid());
-    for (const QString &tool : {u"Xvfb"_s, u"xdotool"_s}) {
+    for (const QString &tool : {u"Xvfb"_s, u"xdotool"_s, u"xprop"_s}) {
         if (QStandardPaths::findExecutable(tool).isEmpty())
             QSKIP(qPrintable(tool + u" is not installed"_s));
     }
@@ -193,6 +198,8 @@ void TestSingleInstance::secondCopyIsRefusedAndTheFirstRunsOn()
     const Window box = waitForWindow([&](const Window &w) { return w.pid == second->processId(); });
     QCOMPARE(box.name, u"重複起動"_s);
     QCOMPARE(box.size.height() < 200, true); // a message box, not the game
+    // Above the first copy's window, which stays on top.
+    QVERIFY(xprop(box.id, u"_NET_WM_STATE"_s).contains("_NET_WM_STATE_ABOVE"));
     // Nothing else of the second copy is on the screen.
     QCOMPARE(
         xdotool({u"search"_s, u"--onlyvisible"_s, u"--pid"_s, QString::number(second->processId())})
