@@ -1,33 +1,67 @@
 #include "appcontroller.h"
 
+#include "desktop.h"
 #include "frmmain.h"
 
 #include <QTimer>
 
+#include <utility>
+
 AppController::AppController(QObject *parent) : QObject(parent) {}
 
-AppController::~AppController() { delete m_window; }
-
-void AppController::start(const QString &picture)
+AppController::~AppController()
 {
-    createWindow(QString());
-    if (!picture.isEmpty())
-        reopen(m_window->levelText(), picture);
+    delete m_splash;
+    delete m_window;
 }
 
-void AppController::createWindow(const QString &levelText)
+bool AppController::start(const QString &picture)
 {
+    if (!m_instance.claim()) {
+        mok::platform::messageBoxOnTop(QStringLiteral(u"「Mok」は既に起動しています。"),
+                                       QStringLiteral(u"重複起動"));
+        return false;
+    }
+    m_pictureAtStart = picture;
+    m_splash = new frmStart;
+    connect(m_splash, &frmStart::loaded, this, &AppController::handOver);
+    m_splash->show();
+    return true;
+}
+
+void AppController::handOver()
+{
+    // The main window is made only now, while the splash still shows, so
+    // the screen is bare only for the moment between the two. The splash is
+    // hidden rather than closed: with no window up, a close would end the
+    // program. The banner runs on this first window only.
     auto *window = new frmMain;
+    m_splash->hide();
+    m_splash->deleteLater();
+    showWindow(window, QString(), Banner::Run);
+    if (!m_pictureAtStart.isEmpty()) {
+        connect(window, &frmMain::bannerSettled, this, [this, window] {
+            reopen(window->levelText(), std::exchange(m_pictureAtStart, QString()));
+        });
+    }
+}
+
+void AppController::showWindow(frmMain *window, const QString &levelText, Banner banner)
+{
     window->setAttribute(Qt::WA_DeleteOnClose);
     if (!levelText.isEmpty())
         window->setLevelText(levelText);
-    window->settleBanner();
+    if (banner == Banner::Run)
+        window->startBanner();
+    else
+        window->settleBanner();
     connect(window, &frmMain::openRequested, this,
             [this](const QString &level) { reopen(level, QString()); });
     connect(window, &frmMain::pictureDropped, this,
             [this, window](const QString &path) { reopen(window->levelText(), path); });
     m_window = window;
     emit windowCreated(window);
+    window->show();
 }
 
 void AppController::reopen(const QString &levelText, const QString &path)
@@ -36,7 +70,7 @@ void AppController::reopen(const QString &levelText, const QString &path)
     frmMain *old = m_window;
     old->hide();
     old->deleteLater();
-    createWindow(levelText);
+    showWindow(new frmMain, levelText, Banner::AtRest);
     frmMain *window = m_window;
     if (path.isEmpty())
         QTimer::singleShot(0, window, &frmMain::PictureOpen);

@@ -4,30 +4,44 @@
 #include <QPointer>
 
 #include "frmmain.h"
+#include "frmstart.h"
+#include "singleinstance.h"
 
-// The application controller. Owns the main window across its lives: every
-// Open makes it afresh, so the game held by the old window is gone, and only
-// the level choice carries over.
+// The application controller. Owns what outlives a main window: the claim
+// to be the one running copy, the splash and its hand-over, and the main
+// window across its lives: every Open makes it afresh, so the game held by
+// the old window is gone, and only the level choice carries over. It shows
+// the windows it makes.
 class AppController : public QObject {
     Q_OBJECT
 public:
     explicit AppController(QObject *parent = nullptr);
     ~AppController() override;
 
-    // Creates and shows the first window; a picture given on the command
-    // line is then opened as if chosen in the file dialog.
-    void start(const QString &picture = {});
+    // Starts the game with the splash. When another copy of this user runs,
+    // says so and returns false: the caller then ends without a window.
+    // A picture given on the command line is opened, as if chosen in the
+    // file dialog, once the opening banner has settled.
+    bool start(const QString &picture = {});
+    frmStart *splash() const { return m_splash; }
     frmMain *window() const { return m_window; }
 
 signals:
-    // A new window has been made (tests follow the window through reloads).
+    // A new window has been made; it is shown right after (tests follow the
+    // window through reloads).
     void windowCreated(frmMain *window);
 
 private:
-    void createWindow(const QString &levelText);
+    enum class Banner { Run, AtRest };
+
+    void handOver();
+    void showWindow(frmMain *window, const QString &levelText, Banner banner);
     // Makes the window afresh with this level, then opens `path`, or asks
     // for a picture when it is empty.
     void reopen(const QString &levelText, const QString &path);
 
+    SingleInstance m_instance;
+    QPointer<frmStart> m_splash;
     QPointer<frmMain> m_window;
+    QString m_pictureAtStart;
 };

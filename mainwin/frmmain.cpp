@@ -59,6 +59,7 @@ void frmMain::createControls()
     tmrScroll = new QTimer(this);
     tmrScroll->setObjectName(QStringLiteral("tmrScroll"));
     tmrScroll->setInterval(100);
+    connect(tmrScroll, &QTimer::timeout, this, &frmMain::tmrScroll_Timer);
 
     cboLevel = new QComboBox(this);
     cboLevel->setObjectName(QStringLiteral("cboLevel"));
@@ -174,7 +175,7 @@ void frmMain::applyTwips(QWidget *control)
 
 void frmMain::Form_Load()
 {
-    mok::platform::setTopmost(this, true);
+    mok::platform::keepOnTop(this);
     imgStart->hide();
     imgGiveup->hide();
     setLevelText(mok::levelTable()[mok::kDefaultLevelRow].text);
@@ -239,22 +240,6 @@ void frmMain::Gradation(QPainter &painter, const QRect &clientRect)
             painter.fillRect(QRect(0, top, clientRect.width(), bottom - top),
                              QColor(0, 0, 255 - i));
     }
-}
-
-void frmMain::settleBanner()
-{
-    QFont banner = lblOpening->font();
-    banner.setPointSizeF(20);
-    lblOpening->setFont(banner);
-    lblOpening->adjustSize();
-    const mok::Screen s = screenTwips();
-    RectF &r = twipsOf(lblOpening);
-    r.width = static_cast<float>(lblOpening->width()) * s.tppX;
-    r.height = static_cast<float>(lblOpening->height()) * s.tppY;
-    r.top = static_cast<float>(height()) * s.tppY / 2 - r.height / 2;
-    r.left = static_cast<float>(width()) * s.tppX / 2 - r.width / 2;
-    applyTwips(lblOpening);
-    lblOpening->show();
 }
 
 void frmMain::press(const Command &command)

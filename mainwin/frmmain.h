@@ -41,8 +41,16 @@ public:
     void Form_Load();
     void Form_Resize();
     static void Gradation(QPainter &painter, const QRect &clientRect);
+    // The opening banner. startBanner is the hand-over from the splash:
+    // Open is disabled and the banner rotates one character a tick until
+    // its caption is back in order; it then settles and Open is enabled.
+    void startBanner();
+    void tmrScroll_Timer();
     // The banner at rest: 20 point, sized to its text, in the centre.
     void settleBanner();
+    // The caption rotated left by one character (a whole character, never
+    // part of one).
+    static QString rotatedCaption(const QString &caption);
 
     // The deferred button actions: a click shows the pressed face and arms
     // tmrMain; its tick serves every pressed button in a fixed order.
@@ -76,6 +84,8 @@ signals:
     // A picture file was dropped on the window: it is to be opened as if
     // chosen in the dialog.
     void pictureDropped(const QString &path);
+    // The opening banner has gone once round and Open can be pressed.
+    void bannerSettled();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -39,9 +39,18 @@ void setTopmost(QWidget *window, bool topmost)
     window->show();
 }
 
+void keepOnTop(QWidget *window) { window->setWindowFlag(Qt::WindowStaysOnTopHint, true); }
+
 void messageBox(QWidget *parent, const QString &text, const QString &title)
 {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void messageBoxOnTop(const QString &text, const QString &title)
+{
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.exec();
 }
 

@@ -24,8 +24,16 @@ void coverPrimaryScreen(QWidget *window);
 // shows it either way.
 void setTopmost(QWidget *window, bool topmost);
 
+// Makes a window that is not shown yet stay above all others once it is
+// shown; unlike setTopmost it leaves showing to the window's owner.
+void keepOnTop(QWidget *window);
+
 // A modal message with an OK button and no icon.
 void messageBox(QWidget *parent, const QString &text, const QString &title);
+
+// The same with no window of ours under it, kept above all others: the
+// game's own window, which stays on top, would otherwise hide it.
+void messageBoxOnTop(const QString &text, const QString &title);
 
 // The game's user-interface font: its classic Japanese UI face where the
 // desktop has it, else an installed Japanese Gothic, so captions never fall

@@ -28,7 +28,11 @@ inline QString makePicture(const QTemporaryDir &dir, const QString &name, int w,
 struct Game {
     frmMain window;
 
-    Game() { window.settleBanner(); }
+    Game()
+    {
+        window.settleBanner();
+        window.show();
+    }
 
     template <typename T = QWidget> T *find(const char *name)
     {

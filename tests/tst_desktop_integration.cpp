@@ -1,7 +1,7 @@
 // The game on a Linux desktop: Qt's own dialogs speak Japanese, the command
 // line answers questions and names a picture, and a picture dropped from a
 // file manager opens as if chosen in the dialog.
-#include "appcontroller.h"
+#include "appfixture.h"
 #include "commandline.h"
 #include "filedialog.h"
 #include "gamefixture.h"
@@ -23,6 +23,7 @@ private slots:
     void commandLine();
     void droppedPicture_data();
     void droppedPicture();
+    void pictureOnTheCommandLineOpensOnceTheBannerSettles();
     void dropOnTheWindowOpensThePicture();
     void dropIsRefusedWhileOpenCannotBePressed();
 
@@ -174,11 +175,26 @@ void TestDesktopIntegration::droppedPicture()
     QCOMPARE(!mok::platform::droppedPicture(data.get()).isEmpty(), taken);
 }
 
+void TestDesktopIntegration::pictureOnTheCommandLineOpensOnceTheBannerSettles()
+{
+    AppController controller;
+    QVERIFY(controller.start(m_jpeg));
+    QTRY_VERIFY_WITH_TIMEOUT(controller.window(), 20000);
+    QPointer<frmMain> first = controller.window();
+    // The banner runs first, untouched by the picture waiting to open.
+    QVERIFY(first->findChild<QTimer *>(u"tmrScroll"_qs)->isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(controller.window() != first, 20000);
+    frmMain *window = controller.window();
+    QTRY_VERIFY(window->findChild<QWidget *>(u"imgStart"_qs)->isVisible());
+    QCOMPARE(window->findChild<QLabel *>(u"lblPath"_qs)->text(), QStringLiteral(u"ピクチャ : ") + m_jpeg);
+    QVERIFY(window->findChild<QWidget *>(u"lblOpening"_qs)->isHidden());
+}
+
 void TestDesktopIntegration::dropOnTheWindowOpensThePicture()
 {
     AppController controller;
-    controller.start();
-    frmMain *first = controller.window();
+    frmMain *first = startAndWaitForOpen(controller);
+    QVERIFY(first);
     first->setLevelText(QStringLiteral(u"Level 2 (9コマ)"));
     std::unique_ptr<QMimeData> data(urlsOf({m_jpeg}));
     QVERIFY(dropOn(first, data.get()));

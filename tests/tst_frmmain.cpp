@@ -21,6 +21,10 @@ private slots:
     void buttonsShowFacesAndTips();
     void clickShowsPressedFaceUntilTheTick();
     void captionsRenderInAJapaneseFont();
+    void bannerRunsOnceRoundWithOpenInert();
+    void bannerRecentresOnResizeWhileRunning();
+    void captionRotatesByWholeCharacters_data();
+    void captionRotatesByWholeCharacters();
 };
 
 namespace {
@@ -32,6 +36,9 @@ QColor pixelOf(const QImage &image, int x, int y) { return QColor(image.pixel(x,
 void TestFrmMain::coversTheScreenOnTop()
 {
     frmMain window;
+    // Its owner shows it, never the window itself.
+    QVERIFY(!window.isVisible());
+    window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCOMPARE(window.geometry(), QGuiApplication::primaryScreen()->geometry());
     QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
@@ -44,6 +51,7 @@ void TestFrmMain::coversTheScreenOnTop()
 void TestFrmMain::startsAtLevel4WithoutStartOrGiveUp()
 {
     frmMain window;
+    window.show();
     auto *level = window.findChild<QComboBox *>(QStringLiteral("cboLevel"));
     QVERIFY(level);
     QCOMPARE(level->count(), 9);
@@ -84,6 +92,7 @@ void TestFrmMain::layoutFor1024PixelsWide()
     QFETCH(QString, control);
     QFETCH(QRect, pixels);
     frmMain window;
+    window.show();
     QCOMPARE(window.width(), 1024);
     QCOMPARE(window.findChild<QWidget *>(control)->geometry(), pixels);
 }
@@ -91,6 +100,7 @@ void TestFrmMain::layoutFor1024PixelsWide()
 void TestFrmMain::layoutFollowsResize()
 {
     frmMain window;
+    window.show();
     window.resize(800, 600); // 12000 x 9000 twips
     const auto left = [&](const char *name) {
         return window.findChild<QWidget *>(QLatin1String(name))->x();
@@ -125,6 +135,7 @@ void TestFrmMain::gradientRows()
 {
     QFETCH(int, height);
     frmMain window;
+    window.show();
     window.resize(1024, height);
     // Column 250 lies clear of every control at any height.
     const QImage image = window.grab().toImage();
@@ -170,6 +181,7 @@ void TestFrmMain::gradientRows()
 void TestFrmMain::buttonsShowFacesAndTips()
 {
     frmMain window;
+    window.show();
     const struct {
         const char *name;
         const char16_t *tip;
@@ -192,6 +204,7 @@ void TestFrmMain::buttonsShowFacesAndTips()
 void TestFrmMain::clickShowsPressedFaceUntilTheTick()
 {
     frmMain window;
+    window.show();
     auto *open = window.findChild<ImageButton *>(QStringLiteral("imgOpen"));
     auto *timer = window.findChild<QTimer *>(QStringLiteral("tmrMain"));
     QVERIFY(!timer->isActive());
@@ -218,6 +231,7 @@ void TestFrmMain::clickShowsPressedFaceUntilTheTick()
 void TestFrmMain::captionsRenderInAJapaneseFont()
 {
     frmMain window;
+    window.show();
     auto *banner = window.findChild<QLabel *>(QStringLiteral("lblOpening"));
     const QFontInfo info(banner->font());
     // Whatever face the desktop resolves to must have the glyphs.
@@ -225,6 +239,76 @@ void TestFrmMain::captionsRenderInAJapaneseFont()
     QVERIFY(QFontMetrics(window.font()).inFontUcs4(U'コ'));
     QCOMPARE(window.font().pointSize(), 9);
     QCOMPARE(window.font().families().first(), QStringLiteral("MS UI Gothic"));
+}
+
+void TestFrmMain::bannerRunsOnceRoundWithOpenInert()
+{
+    frmMain window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *banner = window.findChild<QLabel *>(QStringLiteral("lblOpening"));
+    auto *scroll = window.findChild<QTimer *>(QStringLiteral("tmrScroll"));
+    auto *open = window.findChild<ImageButton *>(QStringLiteral("imgOpen"));
+    const QString caption = banner->text();
+    QSignalSpy opened(&window, &frmMain::openRequested);
+
+    // Ticks are stepped by hand; the event loop does not run meanwhile.
+    window.startBanner();
+    QVERIFY(banner->isVisible() && scroll->isActive());
+    QCOMPARE(scroll->interval(), 100);
+    QCOMPARE(banner->font().pointSizeF(), 99.75);
+    QCOMPARE(banner->size(), QSize(161, 129)); // 2415 x 1935 twips: clipped
+    for (int tick = 1; tick <= 16; ++tick)
+        window.tmrScroll_Timer();
+    QVERIFY(banner->text().startsWith(u'！'));
+    QVERIFY(scroll->isActive());
+    QVERIFY(!open->isEnabled());
+    QTest::mouseClick(open, Qt::LeftButton); // does nothing, not even later
+
+    window.tmrScroll_Timer(); // the 17th: back in order
+    QCOMPARE(banner->text(), caption);
+    QVERIFY(!scroll->isActive());
+    QVERIFY(open->isEnabled());
+    QCOMPARE(banner->font().pointSizeF(), 20.0);
+    QVERIFY(banner->font().bold() && banner->font().italic());
+    QCOMPARE(banner->size(), banner->sizeHint());
+    QVERIFY((banner->geometry().center() - QPoint(512, 384)).manhattanLength() <= 2);
+    QTest::qWait(300);
+    QCOMPARE(opened.count(), 0);
+    QTest::mouseClick(open, Qt::LeftButton);
+    QVERIFY(opened.wait(5000));
+}
+
+void TestFrmMain::bannerRecentresOnResizeWhileRunning()
+{
+    frmMain window;
+    window.show();
+    window.startBanner();
+    window.tmrScroll_Timer();
+    window.resize(800, 600);
+    auto *banner = window.findChild<QLabel *>(QStringLiteral("lblOpening"));
+    QCOMPARE(banner->size(), QSize(161, 129));
+    QVERIFY((banner->geometry().center() - QPoint(400, 300)).manhattanLength() <= 2);
+}
+
+void TestFrmMain::captionRotatesByWholeCharacters_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("rotated");
+    QTest::addRow("the slogan") << QStringLiteral(u"いろんなピクチャでジグソーパズル！")
+                                << QStringLiteral(u"ろんなピクチャでジグソーパズル！い");
+    QTest::addRow("a character of two UTF-16 units")
+        << QStringLiteral(u"\U00020BB7野家") << QStringLiteral(u"野家\U00020BB7");
+    QTest::addRow("a base and its combining mark")
+        << QStringLiteral(u"か\u3099ん") << QStringLiteral(u"んか\u3099");
+    QTest::addRow("empty") << QString() << QString();
+}
+
+void TestFrmMain::captionRotatesByWholeCharacters()
+{
+    QFETCH(QString, caption);
+    QFETCH(QString, rotated);
+    QCOMPARE(frmMain::rotatedCaption(caption), rotated);
 }
 
 QTEST_MAIN(TestFrmMain)

@@ -2,7 +2,7 @@
 // pieces home with the mouse, win or give up; and pictures that cannot be
 // played.
 #include "gamefixture.h"
-#include "appcontroller.h"
+#include "appfixture.h"
 #include "modalwatcher.h"
 
 #include <QDir>
@@ -268,8 +268,8 @@ void TestGame::unusableFilesLeaveTheWindowAsAfterCancel()
 void TestGame::openGoesThroughAFreshWindowAndTheDialog()
 {
     AppController host;
-    host.start();
-    QPointer<frmMain> first = host.window();
+    QPointer<frmMain> first = startAndWaitForOpen(host);
+    QVERIFY(first);
     first->setLevelText(QStringLiteral(u"Level 2 (9コマ)"));
     const QString unicodePath = makePicture(m_dir, QStringLiteral(u"テスト画像 ①.bmp"), 400, 300);
 
@@ -313,7 +313,7 @@ void TestGame::openGoesThroughAFreshWindowAndTheDialog()
 void TestGame::cancelledOpenLeavesAFreshWindow()
 {
     AppController host;
-    host.start();
+    QVERIFY(startAndWaitForOpen(host));
     QVERIFY(host.window()->openPicture(m_small));
     ModalWatcher watcher([](QDialog *) { return false; });
     QSignalSpy created(&host, &AppController::windowCreated);

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "clsprogressbar.h"
+
+#include <QTime>
+#include <QWidget>
+
+#include <functional>
+
+class PictureBox;
+class QLabel;
+class QTimer;
+
+// The splash window the game starts with: the logo above a thin loading
+// bar that fills in uneven steps taken from the clock. Nothing is loaded
+// meanwhile; at 100 it says so, and its owner takes it down and brings up
+// the main window.
+class frmStart : public QWidget {
+    Q_OBJECT
+public:
+    using Clock = std::function<QTime()>;
+
+    explicit frmStart(Clock clock = &QTime::currentTime, QWidget *parent = nullptr);
+
+    // Binds the bar and gives tmrLoading its interval; runs once, from the
+    // constructor, before the window is shown.
+    void Form_Load();
+    // One step of the bar; at 100 the timer stops and loaded() is emitted.
+    void tmrLoading_Timer();
+
+    const clsProgressBar &progress() const { return pbLoading; }
+
+signals:
+    void loaded();
+    // The splash has been painted for the first time (queued after the
+    // paint, so it is on its way to the screen).
+    void firstPainted();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    // The last digit of the clock's seconds, 0 to 9.
+    int secondsDigit() const;
+    void startLoading();
+
+    Clock m_clock;
+    QLabel *imgTM = nullptr;
+    PictureBox *picLoading = nullptr;
+    QTimer *tmrLoading = nullptr;
+    clsProgressBar pbLoading;
+    bool m_painted = false;
+    bool m_loadingStarted = false;
+};
