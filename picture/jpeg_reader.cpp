@@ -116,18 +116,21 @@ void onProgress(j_common_ptr cinfo)
 void onInitSource(j_decompress_ptr) {}
 void onTermSource(j_decompress_ptr) {}
 
-// The rows still to come when the data ran out, counted generously: libjpeg
-// reads ahead into the last two rows of blocks, so a file that only lacks
-// its end marker may run dry there.
+// Whether rows are still to come, counted generously: libjpeg reads ahead
+// into the last two rows of blocks, so a file that only lacks its end marker
+// may run dry there.
+bool rowsStillToCome(const jpeg_decompress_struct &cinfo)
+{
+    const JDIMENSION rowsPerBand =
+        JDIMENSION(cinfo.max_v_samp_factor) * JDIMENSION(cinfo.min_DCT_scaled_size);
+    return cinfo.output_scanline + 2 * rowsPerBand < cinfo.output_height;
+}
+
 bool dataStoppedInsidePicture(const JpegSession &s)
 {
-    if (s.phase != Phase::Scanlines)
-        return false;
-    const j_decompress_ptr cinfo = const_cast<j_decompress_ptr>(&s.cinfo);
-    const JDIMENSION rowsPerBand = JDIMENSION(cinfo->max_v_samp_factor) *
-                                   JDIMENSION(cinfo->min_DCT_scaled_size);
-    return cinfo->output_scanline + 2 * rowsPerBand < cinfo->output_height;
+    return s.phase == Phase::Scanlines && rowsStillToCome(s.cinfo);
 }
+
 
 boolean onFillInput(j_decompress_ptr cinfo)
 {

@@ -27,7 +27,7 @@ constexpr long kMaxJpegWorkingBytes = 384L << 20;
 
 // Progressive scans beyond this number are refused. Encoders write about
 // ten; a file that repeats its scans thousands of times is built to stall.
-constexpr int kMaxJpegScans = 100;
+constexpr int kMaxJpegScans = 50;
 
 // The largest side libjpeg will ever decode.
 constexpr int kMaxJpegSide = 65500;
