@@ -38,6 +38,8 @@ struct JpegSession {
     JOCTET buffer[kReadChunk]{};
     Phase phase = Phase::Header;
     QString why; // set by our own checks before they stop libjpeg
+    int scansCounted = 0;
+    qint64 blockVisits = 0;
     bool created = false;
 
     ~JpegSession()
@@ -104,11 +106,28 @@ void onError(j_common_ptr cinfo)
     stop(cinfo);
 }
 
+// Blocks of the scan being read; for an interleaved scan this leaves out the
+// padding blocks, which is close enough for a budget.
+qint64 blocksInScan(const jpeg_decompress_struct &cinfo)
+{
+    qint64 blocks = 0;
+    for (int i = 0; i < cinfo.comps_in_scan; ++i)
+        blocks += qint64(cinfo.cur_comp_info[i]->width_in_blocks) *
+                  cinfo.cur_comp_info[i]->height_in_blocks;
+    return blocks;
+}
+
+// Called as the input is read; counts each scan once, when it is first seen.
 void onProgress(j_common_ptr cinfo)
 {
-    auto *d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->input_scan_number > kMaxJpegScans) {
-        sessionOf(cinfo).why = reason::broken();
+    JpegSession &s = sessionOf(cinfo);
+    const auto *d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number == s.scansCounted)
+        return;
+    s.scansCounted = d->input_scan_number;
+    s.blockVisits += blocksInScan(*d);
+    if (s.scansCounted > kMaxJpegScans || s.blockVisits > kMaxJpegBlockVisits) {
+        s.why = reason::broken();
         stop(cinfo);
     }
 }

@@ -25,9 +25,13 @@ constexpr qint64 kMaxPixels = qint64(1) << 28; // 16384 x 16384
 // coefficient of the whole picture, whatever size it is decoded at.
 constexpr long kMaxJpegWorkingBytes = 384L << 20;
 
-// Progressive scans beyond this number are refused. Encoders write about
-// ten; a file that repeats its scans thousands of times is built to stall.
-constexpr int kMaxJpegScans = 50;
+// A progressive file may send each block many times, once per scan. Common
+// encoders write about ten scans, and one scan per coefficient (64 for each
+// channel) is still valid; a file that repeats its scans thousands of times
+// is built to stall. So the blocks all scans visit together are capped
+// (about 10 ns each: a few seconds at most), and the scans themselves too.
+constexpr qint64 kMaxJpegBlockVisits = qint64(1) << 27;
+constexpr int kMaxJpegScans = 1000;
 
 // The largest side libjpeg will ever decode.
 constexpr int kMaxJpegSide = 65500;
