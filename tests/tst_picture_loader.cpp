@@ -224,6 +224,8 @@ private slots:
     void orientation_data();
     void orientation();
     void bigJpegDecodedSmall();
+    void shrunkJpegAsQtDecodesIt_data();
+    void shrunkJpegAsQtDecodesIt();
     void jpegOverLimitAtFullSize();
 
     void refusedFiles_data();
@@ -598,6 +600,49 @@ void TestPictureLoader::bigJpegDecodedSmall()
     QCOMPARE(r.picture.preview.size(), QSize(800, 600));
     QVERIFY(qGray(r.picture.preview.pixel(200, 300)) < 40);
     QVERIFY(qGray(r.picture.preview.pixel(600, 300)) > 215);
+}
+
+// libjpeg is driven directly now; the board must show the very pixels Qt's
+// own JPEG reader gave when asked for the preview size.
+void TestPictureLoader::shrunkJpegAsQtDecodesIt_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("grey");
+    QTest::addColumn<int>("orientation");
+    QTest::newRow("colour 1/3") << QSize(2000, 1500) << false << 1;
+    QTest::newRow("colour 1/6") << QSize(4097, 3000) << false << 1;
+    QTest::newRow("grey 1/4") << QSize(2500, 2500) << true << 1;
+    QTest::newRow("turned 1/5") << QSize(3000, 1000) << false << 6;
+    QTest::newRow("mirrored and turned 1/3") << QSize(1500, 2000) << false << 7;
+}
+
+void TestPictureLoader::shrunkJpegAsQtDecodesIt()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, grey);
+    QFETCH(int, orientation);
+    QImage picture(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = qRgb((x * 7) % 256, (y * 5) % 256, ((x + y) * 3) % 256);
+    }
+    if (grey)
+        picture = picture.convertToFormat(QImage::Format_Grayscale8);
+    const QString path = write(QStringLiteral("qt-%1x%2-%3.jpg").arg(size.width()).arg(size.height()).arg(orientation),
+                               withOrientation(encode(picture, "jpeg", 90), orientation));
+    const PictureLoadResult r = loadPicture(path, kScreen);
+    QVERIFY2(brokenPromise(r).isEmpty(), qPrintable(brokenPromise(r)));
+
+    QImageReader qt(path, "jpeg");
+    qt.setAutoTransform(true);
+    qt.setQuality(100);
+    const bool turned = qt.transformation().testFlag(QImageIOHandler::TransformationRotate90);
+    const QSize preview = r.picture.preview.size();
+    qt.setScaledSize(turned ? preview.transposed() : preview);
+    const QImage expected = qt.read().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(expected.size(), preview);
+    QVERIFY(r.picture.preview == expected);
 }
 
 // 10000 x 8000 declared over the data of a 16 x 16 picture: the file holds a
