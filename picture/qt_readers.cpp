@@ -8,6 +8,7 @@
 #include <QImageReader>
 #include <QtEndian>
 
+#include <algorithm>
 #include <climits>
 
 namespace mok::picture {
@@ -150,7 +151,9 @@ std::optional<PngScan> scanPng(QIODevice &file)
                 break;
             continue;
         }
-        const QByteArray body = file.read(length + 4); // with the CRC
+        // With the CRC; a length past the end of the file reads what is there
+        // (QIODevice::read reserves all it is asked for).
+        const QByteArray body = file.read(std::min(length + 4, file.size() - file.pos()));
         if (type == "IHDR" && body.size() >= 10) {
             scan.size = QSize(qFromBigEndian<qint32>(body.constData()),
                               qFromBigEndian<qint32>(body.constData() + 4));
