@@ -150,7 +150,6 @@ bool dataStoppedInsidePicture(const JpegSession &s)
     return s.phase == Phase::Scanlines && rowsStillToCome(s.cinfo);
 }
 
-
 boolean onFillInput(j_decompress_ptr cinfo)
 {
     JpegSession &s = sessionOf(reinterpret_cast<j_common_ptr>(cinfo));
@@ -279,9 +278,9 @@ bool decodeRows(JpegSession &s, QImage &image)
     if (setjmp(s.jump))
         return false;
     j_decompress_ptr cinfo = &s.cinfo;
-    JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(
-        reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-        cinfo->output_width * JDIMENSION(cinfo->output_components), 1);
+    JSAMPARRAY row =
+        (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                    cinfo->output_width * JDIMENSION(cinfo->output_components), 1);
     s.phase = Phase::Start;
     jpeg_start_decompress(cinfo);
     s.phase = Phase::Scanlines;

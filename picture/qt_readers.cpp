@@ -100,8 +100,7 @@ constexpr char kPngSignature[] = "\x89PNG\r\n\x1A\n";
 // text, ICC profiles, Exif, ...) is dropped before libpng sees the file.
 bool decidesPixels(const QByteArray &type)
 {
-    return type == "IHDR" || type == "PLTE" || type == "tRNS" || type == "IDAT" ||
-           type == "IEND";
+    return type == "IHDR" || type == "PLTE" || type == "tRNS" || type == "IDAT" || type == "IEND";
 }
 
 struct PngScan {

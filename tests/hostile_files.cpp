@@ -21,8 +21,7 @@ int firstFrameHeader(const QByteArray &jpeg)
 {
     for (int i = 2; i + 9 < jpeg.size(); ++i) {
         const int m = uchar(jpeg[i + 1]);
-        if (uchar(jpeg[i]) == 0xFF && m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 &&
-            m != 0xCC)
+        if (uchar(jpeg[i]) == 0xFF && m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC)
             return i;
     }
     qFatal("test JPEG has no frame header");
@@ -82,9 +81,9 @@ QByteArray pngChunk(const char *type, const QByteArray &body)
     const QByteArray typed = QByteArray(type, 4) + body;
     chunk += typed;
     QByteArray crc(4, '\0');
-    qToBigEndian<quint32>(quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()),
-                                        uInt(typed.size()))),
-                          crc.data());
+    qToBigEndian<quint32>(
+        quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()), uInt(typed.size()))),
+        crc.data());
     return chunk + crc;
 }
 
@@ -188,7 +187,8 @@ QByteArray pngWithTextBomb(int chunks, int inflatedMB, bool itxt)
     const QByteArray bomb = zeroBomb(inflatedMB);
     // zTXt: keyword, NUL, method 0. iTXt: keyword, NUL, compressed, method 0,
     // empty language and translated keyword.
-    const QByteArray head = itxt ? QByteArray("Comment\0\1\0\0\0", 12) : QByteArray("Comment\0\0", 9);
+    const QByteArray head =
+        itxt ? QByteArray("Comment\0\1\0\0\0", 12) : QByteArray("Comment\0\0", 9);
     QByteArray chunksBytes;
     for (int i = 0; i < chunks; ++i)
         chunksBytes += pngChunk(itxt ? "iTXt" : "zTXt", head + bomb);

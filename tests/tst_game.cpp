@@ -383,10 +383,10 @@ void TestGame::hugePhotoBoardFitsTheScreen()
              qPrintable(game.caption("lblPreview")));
     const QRect board = game.find("shpOutline")->geometry();
     QVERIFY2(game.window.rect().contains(board), qPrintable(QStringLiteral("%1,%2 %3x%4")
-                                                               .arg(board.x())
-                                                               .arg(board.y())
-                                                               .arg(board.width())
-                                                               .arg(board.height())));
+                                                                .arg(board.x())
+                                                                .arg(board.y())
+                                                                .arg(board.width())
+                                                                .arg(board.height())));
     for (const char *button : {"imgOpen", "imgStart", "imgExit"})
         QVERIFY2(!board.intersects(game.find(button)->geometry()), button);
     for (int i = 0; i < 100; ++i)

@@ -96,8 +96,7 @@ void TestHostilePictures::boundedLoads_data()
         << write(QStringLiteral("scans5.jpg"), jpegWithRepeatedScans(1024, 5))
         << QStringLiteral("ok 1024 1024 2");
     QTest::newRow("arithmetic jpeg declaring 32767x32767")
-        << write(QStringLiteral("a32767.jpg"), arithmeticJpegDeclaring(32767, 32767))
-        << kTooLarge;
+        << write(QStringLiteral("a32767.jpg"), arithmeticJpegDeclaring(32767, 32767)) << kTooLarge;
     // Arithmetic coding may leave out the zeros at the end of a scan, so a
     // few dozen bytes are a valid flat 16000 x 16000 picture; what matters
     // is that it is decoded small and quickly.
@@ -105,9 +104,9 @@ void TestHostilePictures::boundedLoads_data()
         << write(QStringLiteral("a16000.jpg"), arithmeticJpegDeclaring(16000, 16000))
         << QStringLiteral("ok 16000 16000 27");
     QTest::newRow("baseline jpeg declaring 65535x100, over libjpeg's side")
-        << write(QStringLiteral("wide.jpg"),
-                 withJpegFrameSize(encode(QImage(16, 16, QImage::Format_RGB32), "jpeg"), 65535,
-                                   100))
+        << write(
+               QStringLiteral("wide.jpg"),
+               withJpegFrameSize(encode(QImage(16, 16, QImage::Format_RGB32), "jpeg"), 65535, 100))
         << kTooLarge + QStringLiteral(u"（65535 × 100");
     QTest::newRow("jpeg with sample precision 9")
         << write(QStringLiteral("p9.jpg"),

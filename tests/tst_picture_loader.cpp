@@ -230,6 +230,7 @@ private slots:
 
     void refusedFiles_data();
     void refusedFiles();
+    void permissionDenied_data();
     void permissionDenied();
     void truncated_data();
     void truncated();
@@ -629,8 +630,9 @@ void TestPictureLoader::shrunkJpegAsQtDecodesIt()
     }
     if (grey)
         picture = picture.convertToFormat(QImage::Format_Grayscale8);
-    const QString path = write(QStringLiteral("qt-%1x%2-%3.jpg").arg(size.width()).arg(size.height()).arg(orientation),
-                               withOrientation(encode(picture, "jpeg", 90), orientation));
+    const QString path = write(
+        QStringLiteral("qt-%1x%2-%3.jpg").arg(size.width()).arg(size.height()).arg(orientation),
+        withOrientation(encode(picture, "jpeg", 90), orientation));
     const PictureLoadResult r = loadPicture(path, kScreen);
     QVERIFY2(brokenPromise(r).isEmpty(), qPrintable(brokenPromise(r)));
 
@@ -719,13 +721,28 @@ void TestPictureLoader::refusedFiles()
     QVERIFY2(r.error.contains(reason), qPrintable(r.error));
 }
 
+// Locked: the file itself, or a folder on the way that may not be entered
+// (which the system reports just as it reports a missing file's folder).
+void TestPictureLoader::permissionDenied_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("locked");
+    const QString file = write(QStringLiteral("locked.jpg"), encode(halves(8, 8), "jpeg"));
+    QTest::newRow("file") << file << file;
+    const QString inner =
+        write(QStringLiteral("closed/inner/photo.jpg"), encode(halves(8, 8), "jpeg"));
+    QTest::newRow("folder on the way") << inner << tmp.filePath(QStringLiteral("closed"));
+}
+
 void TestPictureLoader::permissionDenied()
 {
     if (::geteuid() == 0)
         QSKIP("root may read anything");
-    const QString path = write(QStringLiteral("locked.jpg"), encode(halves(8, 8), "jpeg"));
-    QVERIFY(QFile::setPermissions(path, {}));
+    QFETCH(QString, path);
+    QFETCH(QString, locked);
+    QVERIFY(QFile::setPermissions(locked, {}));
     const PictureLoadResult r = loadPicture(path, kScreen);
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY(!r.ok);
     QVERIFY2(r.error.contains(QStringLiteral(u"権限")), qPrintable(r.error));
 }

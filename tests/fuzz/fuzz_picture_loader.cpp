@@ -14,8 +14,8 @@
 #include <QTemporaryDir>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
