@@ -18,12 +18,12 @@ std::optional<qint64> pixelCount(QSize size)
     return checkedProduct(size.width(), size.height());
 }
 
-bool exceedsDecodeLimit(QSize size)
+bool exceedsDecodeLimit(QSize size, int bytesPerPixel)
 {
     const std::optional<qint64> pixels = pixelCount(size);
     if (!pixels)
         return true;
-    const std::optional<qint64> bytes = checkedProduct(*pixels, 4);
+    const std::optional<qint64> bytes = checkedProduct(*pixels, bytesPerPixel);
     return !bytes || *bytes > kMaxDecodedBytes;
 }
 

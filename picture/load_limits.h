@@ -46,9 +46,10 @@ std::optional<qint64> checkedProduct(qint64 a, qint64 b);
 // Pixels in a picture of this size, or nothing for a negative or absurd size.
 std::optional<qint64> pixelCount(QSize size);
 
-// Whether a picture of this size, decoded whole at 4 bytes a pixel, would
-// take more than kMaxDecodedBytes.
-bool exceedsDecodeLimit(QSize size);
+// Whether a picture of this size, decoded whole, would take more than
+// kMaxDecodedBytes. Qt holds every picture at 4 bytes a pixel at least, and
+// 16-bit PNGs at 8.
+bool exceedsDecodeLimit(QSize size, int bytesPerPixel = 4);
 
 // Whether a picture declares more pixels than the game will ever take.
 bool exceedsPixelLimit(QSize size);

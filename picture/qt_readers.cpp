@@ -107,6 +107,7 @@ struct PngScan {
     QByteArray kept; // signature and the chunks that decide the pixels
     QSize size;
     int bitsPerPixel = 0;
+    int bitDepth = 0;
     qint64 idatBytes = 0;
     bool complete = false; // IEND seen
 };
@@ -156,7 +157,8 @@ std::optional<PngScan> scanPng(QIODevice &file)
         if (type == "IHDR" && body.size() >= 10) {
             scan.size = QSize(qFromBigEndian<qint32>(body.constData()),
                               qFromBigEndian<qint32>(body.constData() + 4));
-            scan.bitsPerPixel = pngBitsPerPixel(uchar(body[8]), uchar(body[9]));
+            scan.bitDepth = uchar(body[8]);
+            scan.bitsPerPixel = pngBitsPerPixel(scan.bitDepth, uchar(body[9]));
         }
         if (type == "IDAT")
             scan.idatBytes += body.size();
@@ -218,7 +220,7 @@ Decoded readPng(QIODevice &file)
     const std::optional<PngScan> scan = scanPng(file);
     if (!scan || scan->size.width() <= 0 || scan->size.height() <= 0)
         return refused(reason::broken());
-    if (exceedsDecodeLimit(scan->size))
+    if (exceedsDecodeLimit(scan->size, scan->bitDepth == 16 ? 8 : 4))
         return refused(reason::tooLarge(scan->size));
     if (!idatCanHold(*scan))
         return refused(reason::broken());

@@ -196,6 +196,16 @@ QByteArray pngWithTextBomb(int chunks, int inflatedMB, bool itxt)
     return png.left(afterIhdr) + chunksBytes + png.mid(afterIhdr);
 }
 
+QByteArray deepPngDeclaring(int width, int height)
+{
+    QImage picture(16, 16, QImage::Format_RGBX64);
+    picture.fill(Qt::darkGreen);
+    QByteArray png = encode(picture, "png");
+    qToBigEndian<quint32>(quint32(width), png.data() + 16);
+    qToBigEndian<quint32>(quint32(height), png.data() + 20);
+    return png;
+}
+
 QByteArray tinyGif(int screenW, int screenH, bool frameFillsScreen)
 {
     QByteArray gif("GIF89a");

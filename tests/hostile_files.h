@@ -29,6 +29,10 @@ QByteArray jpegWithRepeatedScans(int side, int repeats);
 // each inflating to `inflatedMB` megabytes of zeros.
 QByteArray pngWithTextBomb(int chunks, int inflatedMB, bool itxt);
 
+// A small 16-bit PNG whose header declares width x height (Qt holds such a
+// picture at 8 bytes a pixel).
+QByteArray deepPngDeclaring(int width, int height);
+
 // A GIF of a few dozen bytes: a 1 x 1 image on a logical screen of
 // screenW x screenH, or (frameFillsScreen) an image declaring the whole
 // screen whose data holds one pixel.

@@ -118,6 +118,10 @@ void TestHostilePictures::boundedLoads_data()
     QTest::newRow("png with 8 iTXt chunks of 256 MB each")
         << write(QStringLiteral("itxt.png"), pngWithTextBomb(8, 256, true))
         << QStringLiteral("ok 32 32 1");
+    // 8192 x 8191 is within the limit at 4 bytes a pixel, not at 8.
+    QTest::newRow("16-bit png declaring 8192x8191")
+        << write(QStringLiteral("deep.png"), deepPngDeclaring(8192, 8191))
+        << kTooLarge + QStringLiteral(u"（8192 × 8191");
     QTest::newRow("35-byte gif, 1x1 image on an 8192x8192 screen")
         << write(QStringLiteral("screen.gif"), tinyGif(8192, 8192, false)) << kBroken;
     QTest::newRow("35-byte gif, 8192x8192 image holding one pixel")
