@@ -15,8 +15,14 @@
 namespace {
 
 // The most a load may take, counted as the child's peak resident memory,
-// Qt and the test's own start-up included.
+// Qt and the test's own start-up included. Under the sanitizers only the
+// outcome is checked.
 constexpr qint64 kPeakLimitKb = 600 * 1024;
+#ifdef MOK_SANITIZED
+constexpr bool kPeakIsMeaningful = false;
+#else
+constexpr bool kPeakIsMeaningful = true;
+#endif
 
 struct ProbeResult {
     QString outcome; // "ok W H D" or "error <message>"
@@ -146,8 +152,9 @@ void TestHostilePictures::boundedLoads()
     const ProbeResult r = probe(path);
     qInfo("%s: peak %lld MB, cpu %lld ms", QTest::currentDataTag(), r.peakKb / 1024, r.cpuMs);
     QVERIFY2(r.outcome.startsWith(expected), qPrintable(r.outcome));
-    QVERIFY2(r.peakKb > 0 && r.peakKb < kPeakLimitKb,
-             qPrintable(QStringLiteral("peak %1 kB").arg(r.peakKb)));
+    QVERIFY2(r.peakKb > 0, "the probe reported no peak");
+    if (kPeakIsMeaningful)
+        QVERIFY2(r.peakKb < kPeakLimitKb, qPrintable(QStringLiteral("peak %1 kB").arg(r.peakKb)));
 }
 
 // A 4 GiB file that is all hole: a decoder would read zeros for ever.
