@@ -20,9 +20,8 @@
 #include <QLabel>
 #include <QTimer>
 
-#include <optional>
-
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -87,8 +86,9 @@ protected:
 
 // Loads the picture on a thread of its own. Meanwhile the window keeps
 // repainting and shows the busy cursor, and nothing the player does reaches
-// the game until the load has ended. Nothing when the application is
-// quitting before the load ends.
+// the game until the load has ended: the local event loop serves painting and
+// timers only, so openPicture can still check everything before it changes
+// anything. Nothing when the application is quitting before the load ends.
 std::optional<mok::PictureLoadResult> loadWhileBusy(const QString &path, const mok::Screen &s)
 {
     mok::PictureLoadJob job(path, s);
