@@ -8,16 +8,20 @@
 #include "filedialog.h"
 #include "imagebutton.h"
 #include "outlineshape.h"
+#include "picture_load_job.h"
 #include "picture_loader.h"
 #include "piecewidget.h"
 #include "preview.h"
 #include "random.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QLabel>
 #include <QTimer>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -47,6 +51,61 @@ QString cellsTooSmallReason(float areaWidth, float areaHeight, int gridSide,
         .arg(mok::toPixels(areaHeight, s.tppY));
 }
 
+// Swallows the player's input while it exists: clicks, keys, the wheel and
+// requests to close a window. Paint and timer events go on as usual.
+class InputBlocker : public QObject {
+public:
+    InputBlocker() { qApp->installEventFilter(this); }
+    ~InputBlocker() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+            return true;
+        case QEvent::Close:
+            event->ignore();
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
+// Loads the picture on a thread of its own. Meanwhile the window keeps
+// repainting and shows the busy cursor, and nothing the player does reaches
+// the game until the load has ended: the local event loop serves painting and
+// timers only, so openPicture can still check everything before it changes
+// anything. Nothing when the application is quitting before the load ends.
+std::optional<mok::PictureLoadResult> loadWhileBusy(const QString &path, const mok::Screen &s)
+{
+    mok::PictureLoadJob job(path, s);
+    const InputBlocker blocker;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QEventLoop loop;
+    QObject::connect(&job, &mok::PictureLoadJob::finished, &loop, &QEventLoop::quit);
+    job.start();
+    loop.exec();
+    QApplication::restoreOverrideCursor();
+    if (job.isRunning()) {
+        job.wait();
+        return std::nullopt;
+    }
+    return job.result();
+}
+
 } // namespace
 
 void frmMain::PictureOpen()
@@ -68,7 +127,10 @@ bool frmMain::openPicture(const QString &path)
     const mok::Screen s = screenTwips();
     // Everything is checked before anything changes, so a file that cannot be
     // used leaves the window as a cancelled dialog would.
-    const mok::PictureLoadResult loaded = mok::loadPicture(path, s);
+    const std::optional<mok::PictureLoadResult> load = loadWhileBusy(path, s);
+    if (!load)
+        return false;
+    const mok::PictureLoadResult &loaded = *load;
     if (!loaded.ok) {
         mok::platform::messageBox(this, cannotOpenMessage(path, loaded.error), errorTitle());
         return false;

@@ -5,9 +5,11 @@
 #include "appfixture.h"
 #include "modalwatcher.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QImageWriter>
 
 class TestGame : public QObject {
     Q_OBJECT
@@ -24,11 +26,14 @@ private slots:
     void unusableFilesLeaveTheWindowAsAfterCancel();
     void openGoesThroughAFreshWindowAndTheDialog();
     void cancelledOpenLeavesAFreshWindow();
+    void loadingKeepsTheWindowPaintingAndDeaf();
+    void hugePhotoBoardFitsTheScreen();
 
 private:
     QTemporaryDir m_dir;
     QString m_xga;   // 1024 x 768: preview at 1/2
     QString m_small; // 300 x 200: preview at 1/1
+    QString m_photo; // 8000 x 6000 progressive JPEG: preview at 1/10, slow enough to watch
 };
 
 void TestGame::initTestCase()
@@ -36,6 +41,16 @@ void TestGame::initTestCase()
     QVERIFY(m_dir.isValid());
     m_xga = makePicture(m_dir, QStringLiteral("xga.bmp"), 1024, 768);
     m_small = makePicture(m_dir, QStringLiteral("small.jpg"), 300, 200);
+    m_photo = m_dir.filePath(QStringLiteral("photo.jpg"));
+    QImage photo(8000, 6000, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(photo.scanLine(y));
+        for (int x = 0; x < photo.width(); ++x)
+            line[x] = qRgb(x % 251, y % 241, (x ^ y) % 239);
+    }
+    QImageWriter writer(m_photo, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    QVERIFY(writer.write(photo));
 }
 
 void TestGame::openShowsThePictureAssembled()
@@ -333,3 +348,72 @@ void TestGame::cancelledOpenLeavesAFreshWindow()
 
 QTEST_MAIN(TestGame)
 #include "tst_game.moc"
+
+// While a picture loads the window goes on painting under the busy cursor,
+// and a click on Exit or Start reaches nothing.
+void TestGame::loadingKeepsTheWindowPaintingAndDeaf()
+{
+    Game game;
+    game.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&game.window));
+    const auto busy = [] {
+        return QApplication::overrideCursor() &&
+               QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+    };
+    int ticksWhileBusy = 0;
+    int paintsWhileBusy = 0;
+    struct PaintCounter : QObject {
+        std::function<void()> onPaint;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::Paint)
+                onPaint();
+            return false;
+        }
+    } counter;
+    counter.onPaint = [&] { paintsWhileBusy += busy() ? 1 : 0; };
+    game.window.installEventFilter(&counter);
+    QTimer ticker;
+    ticker.setInterval(5);
+    connect(&ticker, &QTimer::timeout, this, [&] {
+        if (!busy())
+            return;
+        if (++ticksWhileBusy == 1) {
+            QTest::mouseClick(game.find<ImageButton>("imgExit"), Qt::LeftButton);
+            QTest::mouseClick(game.find<ImageButton>("imgOpen"), Qt::LeftButton);
+        }
+        game.window.update();
+    });
+    ticker.start();
+    QVERIFY(game.window.openPicture(m_photo));
+    ticker.stop();
+    game.window.removeEventFilter(&counter);
+
+    QVERIFY2(ticksWhileBusy > 0, "the event loop never ran during the load");
+    QVERIFY(paintsWhileBusy > 0);
+    QVERIFY(!busy());
+    QVERIFY(!game.find<QTimer>("tmrMain")->isActive()); // no click was taken
+    QVERIFY(game.find("imgStart")->isVisible());
+}
+
+// An 8000 x 6000 phone photo on 1024 x 768: shown at 1/10, the board lies
+// inside the screen and below the buttons, and every home is on screen.
+void TestGame::hugePhotoBoardFitsTheScreen()
+{
+    Game game;
+    game.level()->setCurrentIndex(game.level()->count() - 1); // 100 pieces
+    QVERIFY(game.window.openPicture(m_photo));
+    QVERIFY2(game.caption("lblPreview")
+                 .startsWith(QStringLiteral(u"プレビューサイズ : 1/10   [ 800pixel * 600pixel")),
+             qPrintable(game.caption("lblPreview")));
+    const QRect board = game.find("shpOutline")->geometry();
+    QVERIFY2(game.window.rect().contains(board), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                .arg(board.x())
+                                                                .arg(board.y())
+                                                                .arg(board.width())
+                                                                .arg(board.height())));
+    for (const char *button : {"imgOpen", "imgStart", "imgExit"})
+        QVERIFY2(!board.intersects(game.find(button)->geometry()), button);
+    for (int i = 0; i < 100; ++i)
+        QVERIFY(game.window.rect().contains(game.homePixels(i)));
+}

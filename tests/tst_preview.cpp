@@ -29,7 +29,15 @@ void TestPreview::divisor_data()
     QTest::addRow("1023x700") << xga << 1023.f << 700.f << 2;
     QTest::addRow("wide and low, by width") << xga << 2000.f << 10.f << 3;
     QTest::addRow("tall and narrow, by height") << xga << 10.f << 1900.f << 4;
-    QTest::addRow("huge still 1/5") << xga << 65535.f << 1.f << 5;
+    // Past five times the room the series goes on until the board fits.
+    QTest::addRow("exactly five times") << xga << 4096.f << 3072.f << 5;
+    QTest::addRow("just over five times") << xga << 4097.f << 10.f << 6;
+    QTest::addRow("8000x6000 photo") << xga << 8000.f << 6000.f << 10;
+    QTest::addRow("8000x6000 on 1280x1024") << Screen::fromPixels(1280, 1024) << 8000.f
+                                            << 6000.f << 8;
+    QTest::addRow("huge strip") << xga << 65535.f << 1.f << 80;
+    // 2^31 as a float is exactly 2621440 rooms.
+    QTest::addRow("largest BMP side") << xga << 2147483647.f << 1.f << 2621440;
     // Exactly the room is d = 1, one pixel more is d = 2 (a screen whose
     // room is whole: 1000 x 500 pixels gives 800 x 400).
     const Screen even = Screen::fromPixels(1000, 500);
@@ -66,6 +74,10 @@ void TestPreview::caption_data()
                          << QStringLiteral(u"プレビューサイズ : 1/5   [ 800pixel * 600pixel / 4000pixel * 3000pixel ]");
     QTest::addRow("1/3 fractions") << 1023.f << 700.f * 2 + 1
                                    << QStringLiteral(u"プレビューサイズ : 1/3   [ 341pixel * 467pixel / 1023pixel * 1401pixel ]");
+    QTest::addRow("1/6") << 4097.f << 3000.f
+                         << QStringLiteral(u"プレビューサイズ : 1/6   [ 682.8333pixel * 500pixel / 4097pixel * 3000pixel ]");
+    QTest::addRow("1/10") << 8000.f << 6000.f
+                          << QStringLiteral(u"プレビューサイズ : 1/10   [ 800pixel * 600pixel / 8000pixel * 6000pixel ]");
     QTest::addRow("1/5 fraction") << 1024.f << 3001.f
                                   << QStringLiteral(u"プレビューサイズ : 1/5   [ 204.8pixel * 600.2pixel / 1024pixel * 3001pixel ]");
 }

@@ -23,11 +23,10 @@ struct PictureLoadResult {
     QString error;
 };
 
-// Reads a BMP, GIF (first frame) or JPEG file at exactly this path and shrinks
-// it for the board. Never blocks on special files and never allocates more
-// than kPictureAllocationLimitMB for one decoded image.
+// Reads a BMP, GIF (first frame), JPEG or PNG file at exactly this path and
+// shrinks it for the board. Never blocks on special files, and holds memory
+// and time within the limits of picture/load_limits.h whatever the file claims.
+// Takes seconds at worst: run it through PictureLoadJob from a window.
 PictureLoadResult loadPicture(const QString &path, const Screen &screen);
-
-constexpr int kPictureAllocationLimitMB = 256;
 
 } // namespace mok

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QIODevice>
+#include <QImageIOHandler>
+#include <QSize>
+
+#include <optional>
+
+namespace mok::picture {
+
+// What a JPEG says about itself before its first scan, read by walking its
+// segments without decoding anything.
+struct JpegHeader {
+    int frameMarker = 0; // 0xC0 ... 0xCF or 0xF7; 0 when no frame header was found
+    int precision = 0;
+    int width = 0;
+    int height = 0; // 0: the height comes later, in a DNL segment
+    int components = 0;
+    int maxHSampling = 1;
+    int maxVSampling = 1;
+    QImageIOHandler::Transformations orientation = QImageIOHandler::TransformationNone;
+
+    bool arithmetic() const { return frameMarker >= 0xC9 && frameMarker <= 0xCF; }
+    // Whether the frame is a kind of JPEG at all, with a precision its
+    // process allows.
+    bool plausible() const;
+    // Whether libjpeg as built here decodes it (8-bit DCT frames).
+    bool decodable() const;
+    // The fewest entropy-coded units a complete file holds: every one of
+    // them costs at least one bit in a Huffman-coded file.
+    qint64 minimumCodedUnits() const;
+};
+
+// Reads the header from the start of `device`; nothing when the file is not
+// a JPEG or ends (or breaks) before its frame header.
+std::optional<JpegHeader> readJpegHeader(QIODevice &device);
+
+// The orientation tag of an Exif block (the APP1 payload, from "Exif\0\0").
+QImageIOHandler::Transformations exifOrientation(const QByteArray &exif);
+
+} // namespace mok::picture

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QSize>
+#include <QtGlobal>
+
+#include <optional>
+
+namespace mok::picture {
+
+// What one load may cost, whatever the file claims. A real photo is a few
+// megabytes to a few hundred; the game shows at most a screenful of it.
+
+// Files larger than this are refused before a byte of them is decoded.
+constexpr qint64 kMaxFileBytes = qint64(256) << 20;
+
+// A picture decoded whole (BMP, GIF, PNG) is held at 4 bytes a pixel; this is
+// the most that one decoded image may take.
+constexpr qint64 kMaxDecodedBytes = qint64(256) << 20;
+
+// The most pixels any picture may declare. Past this the game could only
+// show a thumbnail of a thumbnail, and the decoder's time grows with it.
+constexpr qint64 kMaxPixels = qint64(1) << 28; // 16384 x 16384
+
+// libjpeg's working memory: for a progressive file this holds every
+// coefficient of the whole picture, whatever size it is decoded at.
+constexpr long kMaxJpegWorkingBytes = 384L << 20;
+
+// A progressive file may send each block many times, once per scan. Common
+// encoders write about ten scans, and one scan per coefficient (64 for each
+// channel) is still valid; a file that repeats its scans thousands of times
+// is built to stall. So the blocks all scans visit together are capped
+// (about 10 ns each: a few seconds at most), and the scans themselves too.
+constexpr qint64 kMaxJpegBlockVisits = qint64(1) << 27;
+constexpr int kMaxJpegScans = 1000;
+
+// The largest side libjpeg will ever decode.
+constexpr int kMaxJpegSide = 65500;
+
+// Text and metadata read from a file are capped at this many bytes.
+constexpr qint64 kMaxMetadataBytes = qint64(1) << 20;
+
+// a * b, or nothing when the product does not fit in 63 bits or an operand
+// is negative.
+std::optional<qint64> checkedProduct(qint64 a, qint64 b);
+
+// Pixels in a picture of this size, or nothing for a negative or absurd size.
+std::optional<qint64> pixelCount(QSize size);
+
+// Whether a picture of this size, decoded whole, would take more than
+// kMaxDecodedBytes. Qt holds every picture at 4 bytes a pixel at least, and
+// 16-bit PNGs at 8.
+bool exceedsDecodeLimit(QSize size, int bytesPerPixel = 4);
+
+// Whether a picture declares more pixels than the game will ever take.
+bool exceedsPixelLimit(QSize size);
+
+} // namespace mok::picture

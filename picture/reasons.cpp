@@ -1,0 +1,87 @@
+#include "reasons.h"
+
+#include "load_limits.h"
+
+namespace mok::picture::reason {
+
+QString notFound()
+{
+    return QStringLiteral(u"ファイルが見つかりません。");
+}
+
+QString nameNotRepresentable()
+{
+    return QStringLiteral(u"ファイル名に、このシステムで表せない文字が含まれています。");
+}
+
+QString notAFile()
+{
+    return QStringLiteral(u"ファイルではありません（フォルダーや特殊なファイルは開けません）。");
+}
+
+QString emptyFile()
+{
+    return QStringLiteral(u"ファイルが空です（0 バイト）。");
+}
+
+QString noPermission()
+{
+    return QStringLiteral(u"ファイルを読み取る権限がありません。");
+}
+
+QString cannotOpen()
+{
+    return QStringLiteral(u"ファイルを開けません。");
+}
+
+QString readFailed()
+{
+    return QStringLiteral(u"ファイルを最後まで読み取れませんでした。");
+}
+
+QString fileTooLarge()
+{
+    return QStringLiteral(u"ファイルが大きすぎます（%1 MB まで）。").arg(kMaxFileBytes >> 20);
+}
+
+QString notAPicture()
+{
+    return QStringLiteral(u"BMP・GIF・JPEG のピクチャとして読み込めません。");
+}
+
+QString unsupportedJpeg()
+{
+    return QStringLiteral(u"この種類の JPEG（12 ビット、ロスレスなど）には対応していません。");
+}
+
+QString unreadableBmp()
+{
+    return QStringLiteral(
+        u"この BMP は読み込めません（対応していない形式か、データが壊れています）。");
+}
+
+QString broken()
+{
+    return QStringLiteral(u"ピクチャのデータが壊れています。");
+}
+
+QString outOfMemory()
+{
+    return QStringLiteral(u"ピクチャを読み込むためのメモリーが足りません。");
+}
+
+QString tooLarge(QSize size)
+{
+    return QStringLiteral(u"ピクチャが大きすぎます（%1 × %2 ピクセル）。")
+        .arg(size.width())
+        .arg(size.height());
+}
+
+QString tooSmall(QSize size)
+{
+    return QStringLiteral(u"ピクチャが小さすぎます（%1 × %2 ピクセル）。")
+        .arg(size.width())
+        .arg(size.height());
+}
+
+} // namespace mok::picture::reason

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+
+// Why a file gave no picture, in Japanese and fit to show the player. Every
+// reader says why through these, so one cause always reads the same.
+namespace mok::picture::reason {
+
+QString notFound();
+QString nameNotRepresentable();
+QString notAFile();
+QString emptyFile();
+QString noPermission();
+QString cannotOpen();
+QString readFailed();
+QString fileTooLarge();
+QString notAPicture();
+QString unsupportedJpeg();
+QString unreadableBmp();
+QString broken();
+QString outOfMemory();
+QString tooLarge(QSize size);
+QString tooSmall(QSize size);
+
+} // namespace mok::picture::reason

@@ -1,0 +1,243 @@
+#include "hostile_files.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QtEndian>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+extern "C" {
+#include <jpeglib.h>
+}
+#include <zlib.h>
+
+namespace hostile {
+
+namespace {
+
+int firstFrameHeader(const QByteArray &jpeg)
+{
+    for (int i = 2; i + 9 < jpeg.size(); ++i) {
+        const int m = uchar(jpeg[i + 1]);
+        if (uchar(jpeg[i]) == 0xFF && m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC)
+            return i;
+    }
+    qFatal("test JPEG has no frame header");
+}
+
+// Compresses a grey picture with libjpeg, for what Qt's writer cannot make:
+// arithmetic coding and hand-written scan scripts.
+QByteArray compressGrey(const QImage &grey, bool arithmetic, const jpeg_scan_info *scans,
+                        int scanCount)
+{
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr err{};
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char *out = nullptr;
+    unsigned long outSize = 0;
+    jpeg_mem_dest(&cinfo, &out, &outSize);
+    cinfo.image_width = JDIMENSION(grey.width());
+    cinfo.image_height = JDIMENSION(grey.height());
+    cinfo.input_components = 1;
+    cinfo.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&cinfo);
+    cinfo.arith_code = arithmetic ? TRUE : FALSE;
+    if (scans) {
+        cinfo.scan_info = scans;
+        cinfo.num_scans = scanCount;
+        cinfo.optimize_coding = TRUE;
+    }
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = const_cast<uchar *>(grey.constScanLine(int(cinfo.next_scanline)));
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    QByteArray bytes(reinterpret_cast<const char *>(out), qsizetype(outSize));
+    std::free(out);
+    return bytes;
+}
+
+// Offset of the first marker at or after `from` that is not inside entropy
+// coded data (0xFF 0x00 is a stuffed byte, RSTn belong to the data).
+int nextMarker(const QByteArray &jpeg, int from)
+{
+    for (int i = from; i + 1 < jpeg.size(); ++i) {
+        const int m = uchar(jpeg[i + 1]);
+        if (uchar(jpeg[i]) == 0xFF && m != 0 && m != 0xFF && !(m >= 0xD0 && m <= 0xD7))
+            return i;
+    }
+    return -1;
+}
+
+QByteArray pngChunk(const char *type, const QByteArray &body)
+{
+    QByteArray chunk(4, '\0');
+    qToBigEndian<quint32>(quint32(body.size()), chunk.data());
+    const QByteArray typed = QByteArray(type, 4) + body;
+    chunk += typed;
+    QByteArray crc(4, '\0');
+    qToBigEndian<quint32>(
+        quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()), uInt(typed.size()))),
+        crc.data());
+    return chunk + crc;
+}
+
+// A zlib stream of `megabytes` MB of zeros; run-length deflate keeps it quick.
+QByteArray zeroBomb(int megabytes)
+{
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, 15, 9, Z_RLE);
+    const std::vector<Bytef> zeros(1 << 20, 0);
+    QByteArray out;
+    std::vector<Bytef> buffer(1 << 16);
+    for (int i = 0; i < megabytes; ++i) {
+        z.next_in = const_cast<Bytef *>(zeros.data());
+        z.avail_in = uInt(zeros.size());
+        const int flush = i + 1 == megabytes ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            z.next_out = buffer.data();
+            z.avail_out = uInt(buffer.size());
+            deflate(&z, flush);
+            out.append(reinterpret_cast<const char *>(buffer.data()),
+                       qsizetype(buffer.size() - z.avail_out));
+        } while (z.avail_out == 0 || (flush == Z_FINISH && z.avail_in > 0));
+    }
+    deflateEnd(&z);
+    return out;
+}
+
+void putLE(QByteArray &b, int at, quint32 v, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        b[at + i] = char((v >> (8 * i)) & 0xFF);
+}
+
+} // namespace
+
+QByteArray encode(const QImage &image, const char *format, bool progressive)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setProgressiveScanWrite(progressive);
+    if (!writer.write(image))
+        qFatal("cannot encode a %s test picture", format);
+    return buffer.data();
+}
+
+QByteArray withJpegFrameSize(QByteArray jpeg, int width, int height)
+{
+    const int sof = firstFrameHeader(jpeg);
+    qToBigEndian<quint16>(quint16(height), jpeg.data() + sof + 5);
+    qToBigEndian<quint16>(quint16(width), jpeg.data() + sof + 7);
+    return jpeg;
+}
+
+QByteArray withJpegPrecision(QByteArray jpeg, int precision)
+{
+    jpeg[firstFrameHeader(jpeg) + 4] = char(precision);
+    return jpeg;
+}
+
+QByteArray progressiveJpegDeclaring(int width, int height)
+{
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    return withJpegFrameSize(encode(picture, "jpeg", true), width, height);
+}
+
+QByteArray arithmeticJpegDeclaring(int width, int height)
+{
+    QImage grey(16, 16, QImage::Format_Grayscale8);
+    grey.fill(90);
+    return withJpegFrameSize(compressGrey(grey, true, nullptr, 0), width, height);
+}
+
+QByteArray jpegWithRepeatedScans(int side, int repeats)
+{
+    QImage grey(side, side, QImage::Format_Grayscale8);
+    grey.fill(128);
+    // DC first, then every AC coefficient in one scan with no successive
+    // approximation: a scan libjpeg accepts again and again without warning.
+    static const jpeg_scan_info scans[] = {{1, {0}, 0, 0, 0, 0}, {1, {0}, 1, 63, 0, 0}};
+    const QByteArray jpeg = compressGrey(grey, false, scans, 2);
+    const int firstScan = jpeg.indexOf(QByteArray("\xFF\xDA", 2));
+    const int lastScanStart = nextMarker(jpeg, firstScan + 2 + 8); // its DHT
+    const int end = jpeg.lastIndexOf(QByteArray("\xFF\xD9", 2));
+    if (firstScan < 0 || lastScanStart < 0 || end < lastScanStart)
+        qFatal("unexpected layout of the scan test JPEG");
+    const QByteArray lastScan = jpeg.mid(lastScanStart, end - lastScanStart);
+    QByteArray out = jpeg.left(lastScanStart);
+    out.reserve(out.size() + lastScan.size() * repeats + 2);
+    for (int i = 0; i < repeats; ++i)
+        out += lastScan;
+    return out + QByteArray("\xFF\xD9", 2);
+}
+
+QByteArray pngWithTextBomb(int chunks, int inflatedMB, bool itxt)
+{
+    QImage picture(32, 32, QImage::Format_RGB32);
+    picture.fill(Qt::darkYellow);
+    const QByteArray png = encode(picture, "png");
+    const QByteArray bomb = zeroBomb(inflatedMB);
+    // zTXt: keyword, NUL, method 0. iTXt: keyword, NUL, compressed, method 0,
+    // empty language and translated keyword.
+    const QByteArray head =
+        itxt ? QByteArray("Comment\0\1\0\0\0", 12) : QByteArray("Comment\0\0", 9);
+    QByteArray chunksBytes;
+    for (int i = 0; i < chunks; ++i)
+        chunksBytes += pngChunk(itxt ? "iTXt" : "zTXt", head + bomb);
+    const int afterIhdr = 8 + 8 + 13 + 4;
+    return png.left(afterIhdr) + chunksBytes + png.mid(afterIhdr);
+}
+
+QByteArray deepPngDeclaring(int width, int height)
+{
+    QImage picture(16, 16, QImage::Format_RGBX64);
+    picture.fill(Qt::darkGreen);
+    QByteArray png = encode(picture, "png");
+    qToBigEndian<quint32>(quint32(width), png.data() + 16);
+    qToBigEndian<quint32>(quint32(height), png.data() + 20);
+    return png;
+}
+
+QByteArray tinyGif(int screenW, int screenH, bool frameFillsScreen)
+{
+    QByteArray gif("GIF89a");
+    QByteArray screen(7, '\0');
+    putLE(screen, 0, quint32(screenW), 2);
+    putLE(screen, 2, quint32(screenH), 2);
+    screen[4] = char(0x80); // a global table of two colours
+    gif += screen;
+    gif += QByteArray("\x00\x00\x00\xFF\xFF\xFF", 6);
+    QByteArray image(10, '\0');
+    image[0] = 0x2C;
+    putLE(image, 5, quint32(frameFillsScreen ? screenW : 1), 2);
+    putLE(image, 7, quint32(frameFillsScreen ? screenH : 1), 2);
+    gif += image;
+    // Minimum code size 2; codes clear, 0, end packed into two bytes.
+    gif += QByteArray("\x02\x02\x44\x01\x00\x3B", 6);
+    return gif;
+}
+
+QByteArray bmpDeclaring(qint32 width, qint32 height, int pixelBytes)
+{
+    QByteArray b(54 + pixelBytes, '\0');
+    b[0] = 'B';
+    b[1] = 'M';
+    putLE(b, 2, quint32(b.size()), 4);
+    putLE(b, 10, 54, 4); // pixel data offset
+    putLE(b, 14, 40, 4); // BITMAPINFOHEADER
+    putLE(b, 18, quint32(width), 4);
+    putLE(b, 22, quint32(height), 4);
+    putLE(b, 26, 1, 2);  // planes
+    putLE(b, 28, 24, 2); // bits per pixel
+    return b;
+}
+
+} // namespace hostile

@@ -1,0 +1,45 @@
+#pragma once
+
+// Files made to hurt a picture loader, built on the spot: each declares far
+// more than it holds, or makes a decoder work or allocate far beyond what its
+// size suggests.
+#include <QByteArray>
+#include <QImage>
+
+namespace hostile {
+
+// Encodes with Qt's writers.
+QByteArray encode(const QImage &image, const char *format, bool progressive = false);
+
+// The frame header's size rewritten in place (the first SOFn found).
+QByteArray withJpegFrameSize(QByteArray jpeg, int width, int height);
+// The frame header's sample precision rewritten.
+QByteArray withJpegPrecision(QByteArray jpeg, int precision);
+
+// A small progressive JPEG whose header declares width x height.
+QByteArray progressiveJpegDeclaring(int width, int height);
+// An arithmetic-coded JPEG of 16 x 16 whose header declares width x height.
+QByteArray arithmeticJpegDeclaring(int width, int height);
+// A flat grey progressive JPEG of side x side whose last scan is repeated
+// `repeats` times: each repeat is a few dozen bytes, and each makes a decoder
+// visit every block of the picture again.
+QByteArray jpegWithRepeatedScans(int side, int repeats);
+
+// A PNG carrying `chunks` compressed text chunks (zTXt, or iTXt when `itxt`),
+// each inflating to `inflatedMB` megabytes of zeros.
+QByteArray pngWithTextBomb(int chunks, int inflatedMB, bool itxt);
+
+// A small 16-bit PNG whose header declares width x height (Qt holds such a
+// picture at 8 bytes a pixel).
+QByteArray deepPngDeclaring(int width, int height);
+
+// A GIF of a few dozen bytes: a 1 x 1 image on a logical screen of
+// screenW x screenH, or (frameFillsScreen) an image declaring the whole
+// screen whose data holds one pixel.
+QByteArray tinyGif(int screenW, int screenH, bool frameFillsScreen);
+
+// A 24-bit BMP of 54 bytes of header and `pixelBytes` bytes of pixels,
+// whatever size it declares.
+QByteArray bmpDeclaring(qint32 width, qint32 height, int pixelBytes = 0);
+
+} // namespace hostile

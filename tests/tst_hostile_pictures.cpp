@@ -1,0 +1,189 @@
+// Files made to hurt the loader: each must give a clear reason (or a
+// picture) quickly and within bounded memory. Every file is loaded in a
+// child process, mok_load_probe, whose peak memory the test reads back.
+#include "hostile_files.h"
+
+#include <QtTest>
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// The most a load may take, counted as the child's peak resident memory,
+// Qt and the test's own start-up included. Under the sanitizers only the
+// outcome is checked.
+constexpr qint64 kPeakLimitKb = 600 * 1024;
+#ifdef MOK_SANITIZED
+constexpr bool kPeakIsMeaningful = false;
+#else
+constexpr bool kPeakIsMeaningful = true;
+#endif
+
+struct ProbeResult {
+    QString outcome; // "ok W H D" or "error <message>"
+    qint64 peakKb = -1;
+    qint64 cpuMs = -1;
+};
+
+ProbeResult probe(const QString &path)
+{
+    QProcess child;
+    child.start(QStringLiteral(MOK_LOAD_PROBE), {path});
+    if (!child.waitForFinished(120000)) {
+        child.kill();
+        child.waitForFinished();
+        return {QStringLiteral("probe did not finish"), -1, -1};
+    }
+    const QStringList lines =
+        QString::fromUtf8(child.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    ProbeResult r;
+    r.outcome = lines.value(0);
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("peak_kb=(\\d+) cpu_ms=(\\d+)")).match(lines.value(1));
+    if (m.hasMatch()) {
+        r.peakKb = m.captured(1).toLongLong();
+        r.cpuMs = m.captured(2).toLongLong();
+    }
+    return r;
+}
+
+const QString kBroken = QStringLiteral(u"error ピクチャのデータが壊れています");
+const QString kTooLarge = QStringLiteral(u"error ピクチャが大きすぎます");
+
+} // namespace
+
+class TestHostilePictures : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir tmp;
+    QString write(const QString &name, const QByteArray &bytes);
+
+private slots:
+    void boundedLoads_data();
+    void boundedLoads();
+    void sparseFileIsNotRead();
+    void unrepresentableName();
+};
+
+QString TestHostilePictures::write(const QString &name, const QByteArray &bytes)
+{
+    QFile f(tmp.filePath(name));
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(f.fileName()));
+    return f.fileName();
+}
+
+void TestHostilePictures::boundedLoads_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("expected"); // how the probe's outcome line starts
+    using namespace hostile;
+
+    // Progressive: libjpeg would keep every coefficient of the declared size.
+    QTest::newRow("progressive jpeg declaring 32767x32767")
+        << write(QStringLiteral("p32767.jpg"), progressiveJpegDeclaring(32767, 32767))
+        << kTooLarge + QStringLiteral(u"（32767 × 32767");
+    QTest::newRow("progressive jpeg declaring 16384x16384")
+        << write(QStringLiteral("p16384.jpg"), progressiveJpegDeclaring(16384, 16384)) << kBroken;
+    // Padding after the end marker gets past the size check; the coefficient
+    // buffer (16000 x 16000 x 3 channels x 2 bytes) is what refuses it then.
+    QTest::newRow("progressive jpeg declaring 16000x16000, padded")
+        << write(QStringLiteral("p16000pad.jpg"),
+                 progressiveJpegDeclaring(16000, 16000) + QByteArray(2 << 20, '\0'))
+        << kTooLarge + QStringLiteral(u"（16000 × 16000");
+    QTest::newRow("progressive jpeg, one scan repeated 30000 times")
+        << write(QStringLiteral("scans.jpg"), jpegWithRepeatedScans(4096, 30000)) << kBroken;
+    QTest::newRow("the same scan repeated 5 times is a picture")
+        << write(QStringLiteral("scans5.jpg"), jpegWithRepeatedScans(1024, 5))
+        << QStringLiteral("ok 1024 1024 2");
+    QTest::newRow("arithmetic jpeg declaring 32767x32767")
+        << write(QStringLiteral("a32767.jpg"), arithmeticJpegDeclaring(32767, 32767)) << kTooLarge;
+    // Arithmetic coding may leave out the zeros at the end of a scan, so a
+    // few dozen bytes are a valid flat 16000 x 16000 picture; what matters
+    // is that it is decoded small and quickly.
+    QTest::newRow("arithmetic jpeg declaring 16000x16000")
+        << write(QStringLiteral("a16000.jpg"), arithmeticJpegDeclaring(16000, 16000))
+        << QStringLiteral("ok 16000 16000 27");
+    QTest::newRow("baseline jpeg declaring 65535x100, over libjpeg's side")
+        << write(
+               QStringLiteral("wide.jpg"),
+               withJpegFrameSize(encode(QImage(16, 16, QImage::Format_RGB32), "jpeg"), 65535, 100))
+        << kTooLarge + QStringLiteral(u"（65535 × 100");
+    QTest::newRow("jpeg with sample precision 9")
+        << write(QStringLiteral("p9.jpg"),
+                 withJpegPrecision(encode(QImage(16, 16, QImage::Format_RGB32), "jpeg"), 9))
+        << kBroken;
+    QTest::newRow("png with 8 zTXt chunks of 256 MB each")
+        << write(QStringLiteral("ztxt.png"), pngWithTextBomb(8, 256, false))
+        << QStringLiteral("ok 32 32 1");
+    QTest::newRow("png with 8 iTXt chunks of 256 MB each")
+        << write(QStringLiteral("itxt.png"), pngWithTextBomb(8, 256, true))
+        << QStringLiteral("ok 32 32 1");
+    // 8192 x 8191 is within the limit at 4 bytes a pixel, not at 8.
+    QTest::newRow("16-bit png declaring 8192x8191")
+        << write(QStringLiteral("deep.png"), deepPngDeclaring(8192, 8191))
+        << kTooLarge + QStringLiteral(u"（8192 × 8191");
+    QTest::newRow("35-byte gif, 1x1 image on an 8192x8192 screen")
+        << write(QStringLiteral("screen.gif"), tinyGif(8192, 8192, false)) << kBroken;
+    QTest::newRow("35-byte gif, 8192x8192 image holding one pixel")
+        << write(QStringLiteral("frame.gif"), tinyGif(8192, 8192, true)) << kBroken;
+    QTest::newRow("gif 1x1 image on a 64x64 screen is a picture")
+        << write(QStringLiteral("small-screen.gif"), tinyGif(64, 64, false))
+        << QStringLiteral("ok 64 64 1");
+    QTest::newRow("54-byte bmp declaring 8192x8192")
+        << write(QStringLiteral("8192.bmp"), bmpDeclaring(8192, 8192)) << kBroken;
+    QTest::newRow("bmp declaring 2147483647x2147483647")
+        << write(QStringLiteral("max.bmp"), bmpDeclaring(0x7FFFFFFF, 0x7FFFFFFF))
+        << kTooLarge + QStringLiteral(u"（2147483647 × 2147483647");
+    QTest::newRow("bmp 8192x8192 with every pixel")
+        << write(QStringLiteral("full.bmp"), bmpDeclaring(8192, 8192, 8192 * 8192 * 3))
+        << QStringLiteral("ok 8192 8192 14");
+}
+
+void TestHostilePictures::boundedLoads()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, expected);
+    const ProbeResult r = probe(path);
+    qInfo("%s: peak %lld MB, cpu %lld ms", QTest::currentDataTag(), r.peakKb / 1024, r.cpuMs);
+    QVERIFY2(r.outcome.startsWith(expected), qPrintable(r.outcome));
+    QVERIFY2(r.peakKb > 0, "the probe reported no peak");
+    if (kPeakIsMeaningful)
+        QVERIFY2(r.peakKb < kPeakLimitKb, qPrintable(QStringLiteral("peak %1 kB").arg(r.peakKb)));
+}
+
+// A 4 GiB file that is all hole: a decoder would read zeros for ever.
+void TestHostilePictures::sparseFileIsNotRead()
+{
+    QFile f(tmp.filePath(QStringLiteral("sparse.jpg")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("\xFF\xD8\xFF\xE0", 4);
+    QVERIFY(f.resize(qint64(4) << 30));
+    f.close();
+    const ProbeResult r = probe(f.fileName());
+    QVERIFY2(r.outcome.startsWith(QStringLiteral(u"error ファイルが大きすぎます")),
+             qPrintable(r.outcome));
+}
+
+// A name whose bytes are not UTF-8 reaches the program with replacement
+// marks in it; no file has that name, and "not found" would be a lie.
+void TestHostilePictures::unrepresentableName()
+{
+    const QByteArray raw = QFile::encodeName(tmp.path()) + "/photo-\xFF\xFE.jpg";
+    const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0600);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    const QString shown = QFile::decodeName(raw);
+    QVERIFY(shown.contains(QChar::ReplacementCharacter));
+    const ProbeResult r = probe(shown);
+    ::unlink(raw.constData()); // QTemporaryDir cannot name it either
+    QVERIFY2(r.outcome.contains(QStringLiteral(u"表せない")), qPrintable(r.outcome));
+}
+
+QTEST_GUILESS_MAIN(TestHostilePictures)
+#include "tst_hostile_pictures.moc"
