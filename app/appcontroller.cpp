@@ -1,14 +1,28 @@
 #include "appcontroller.h"
 
 #include "frmmain.h"
+#include "frmversion.h"
 
 #include <QTimer>
 
-AppController::AppController(QObject *parent) : QObject(parent) {}
+AppController::AppController(QObject *parent) : AppController(mdlTask::realDesktop(), parent) {}
 
-AppController::~AppController() { delete m_window; }
+AppController::AppController(mdlTask::Desktop desktop, QObject *parent)
+    : QObject(parent), m_task(std::move(desktop))
+{
+}
 
-void AppController::start() { createWindow(QString()); }
+AppController::~AppController()
+{
+    delete m_about;
+    delete m_window;
+    // m_task goes last, and its icon with it.
+}
+
+void AppController::start()
+{
+    createWindow(QString());
+}
 
 void AppController::createWindow(const QString &levelText)
 {
@@ -17,7 +31,9 @@ void AppController::createWindow(const QString &levelText)
     if (!levelText.isEmpty())
         window->setLevelText(levelText);
     window->settleBanner();
+    window->setTaskTray(&m_task);
     connect(window, &frmMain::openRequested, this, &AppController::reopen);
+    connect(window, &frmMain::versionRequested, this, &AppController::showAbout);
     m_window = window;
     emit windowCreated(window);
 }
@@ -30,4 +46,16 @@ void AppController::reopen(const QString &levelText)
     old->deleteLater();
     createWindow(levelText);
     QTimer::singleShot(0, m_window, &frmMain::PictureOpen);
+}
+
+void AppController::showAbout()
+{
+    // One about window at a time: Version again brings the open one forward.
+    if (!m_about) {
+        m_about = new frmVersion;
+        m_about->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
 }
