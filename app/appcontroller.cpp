@@ -2,17 +2,25 @@
 
 #include "desktop.h"
 #include "frmmain.h"
+#include "frmversion.h"
 
 #include <QTimer>
 
 #include <utility>
 
-AppController::AppController(QObject *parent) : QObject(parent) {}
+AppController::AppController(QObject *parent) : AppController(mdlTask::realDesktop(), parent) {}
+
+AppController::AppController(mdlTask::Desktop desktop, QObject *parent)
+    : QObject(parent), m_task(std::move(desktop))
+{
+}
 
 AppController::~AppController()
 {
+    delete m_about;
     delete m_splash;
     delete m_window;
+    // m_task goes last, and its icon with it.
 }
 
 bool AppController::start(const QString &picture)
@@ -59,6 +67,8 @@ void AppController::showWindow(frmMain *window, const QString &levelText, Banner
             [this](const QString &level) { reopen(level, QString()); });
     connect(window, &frmMain::pictureDropped, this,
             [this, window](const QString &path) { reopen(window->levelText(), path); });
+    window->setTaskTray(&m_task);
+    connect(window, &frmMain::versionRequested, this, &AppController::showAbout);
     m_window = window;
     emit windowCreated(window);
     window->show();
@@ -76,4 +86,16 @@ void AppController::reopen(const QString &levelText, const QString &path)
         QTimer::singleShot(0, window, &frmMain::PictureOpen);
     else
         QTimer::singleShot(0, window, [window, path] { window->openPicture(path); });
+}
+
+void AppController::showAbout()
+{
+    // One about window at a time: Version again brings the open one forward.
+    if (!m_about) {
+        m_about = new frmVersion;
+        m_about->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
 }

@@ -5,17 +5,22 @@
 
 #include "frmmain.h"
 #include "frmstart.h"
+#include "frmversion.h"
+#include "mdltask.h"
 #include "singleinstance.h"
 
 // The application controller. Owns what outlives a main window: the claim
-// to be the one running copy, the splash and its hand-over, and the main
-// window across its lives: every Open makes it afresh, so the game held by
-// the old window is gone, and only the level choice carries over. It shows
-// the windows it makes.
+// to be the one running copy, the splash and its hand-over, the
+// notification-area icon the window moves out of the way into, the about
+// window, and the main window across its lives: every Open makes it afresh,
+// so the game held by the old window is gone, and only the level choice
+// carries over. It shows the windows it makes.
 class AppController : public QObject {
     Q_OBJECT
 public:
     explicit AppController(QObject *parent = nullptr);
+    // Tests state the desktop the icon lives on.
+    explicit AppController(mdlTask::Desktop desktop, QObject *parent = nullptr);
     ~AppController() override;
 
     // Starts the game with the splash. When another copy of this user runs,
@@ -25,6 +30,9 @@ public:
     bool start(const QString &picture = {});
     frmStart *splash() const { return m_splash; }
     frmMain *window() const { return m_window; }
+    mdlTask &task() { return m_task; }
+    // The about window while it is open.
+    frmVersion *about() const { return m_about; }
 
 signals:
     // A new window has been made; it is shown right after (tests follow the
@@ -40,8 +48,12 @@ private:
     // for a picture when it is empty.
     void reopen(const QString &levelText, const QString &path);
 
+    void showAbout();
+
     SingleInstance m_instance;
+    mdlTask m_task;
     QPointer<frmStart> m_splash;
     QPointer<frmMain> m_window;
+    QPointer<frmVersion> m_about;
     QString m_pictureAtStart;
 };

@@ -11,11 +11,13 @@
 #include <QComboBox>
 #include <QDropEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QIcon>
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QTimer>
+#include <QUrl>
 
 using mok::RectF;
 
@@ -126,19 +128,16 @@ void frmMain::createControls()
     m_dragFrame = new DragFrame(this);
     m_dragFrame->setObjectName(QStringLiteral("dragFrame"));
 
-    // The order in which one tick serves pressed buttons. Minimise, readme
-    // and version have no action yet: their clicks are not wired.
+    // The order in which one tick serves pressed buttons.
     m_commands = {{{imgOpen, 0, &frmMain::requestOpen},
                    {imgStart, 2, &frmMain::startGame},
                    {imgGiveup, 4, &frmMain::giveUp},
-                   {imgMin, 10, nullptr},
+                   {imgMin, 10, &frmMain::moveToTray},
                    {imgExit, 12, &frmMain::exitProgram},
-                   {imgReadme, 6, nullptr},
-                   {imgVersion, 8, nullptr}}};
-    for (const Command &command : m_commands) {
-        if (command.action)
-            connect(command.button, &ImageButton::clicked, this, [this, &command] { press(command); });
-    }
+                   {imgReadme, 6, &frmMain::openReadme},
+                   {imgVersion, 8, &frmMain::showVersion}}};
+    for (const Command &command : m_commands)
+        connect(command.button, &ImageButton::clicked, this, [this, &command] { press(command); });
 }
 
 ImageButton *frmMain::createButton(const char *name, int normalFace, const QString &toolTip,
@@ -245,7 +244,10 @@ void frmMain::Gradation(QPainter &painter, const QRect &clientRect)
 void frmMain::press(const Command &command)
 {
     command.button->setPicture(imgButton[command.normalFace + 1]);
-    tmrMain->start();
+    // Enabling an enabled timer does not put its tick off: every button
+    // pressed before the tick is served by it.
+    if (!tmrMain->isActive())
+        tmrMain->start();
 }
 
 void frmMain::tmrMain_Timer()
@@ -286,4 +288,59 @@ void frmMain::dropEvent(QDropEvent *event)
 
 void frmMain::requestOpen() { emit openRequested(levelText()); }
 
+void frmMain::moveToTray()
+{
+    // Min says nothing when the window went away; where it could not, the
+    // player is told why it is still there.
+    if (const TaskTray::Away away = moveAway(); away == TaskTray::Away::StillShown)
+        tellWhereTheWindowWent(away);
+}
+
 void frmMain::exitProgram() { QCoreApplication::exit(0); }
+
+void frmMain::openReadme()
+{
+    tellWhereTheWindowWent(moveAway());
+    QStringList lookedIn;
+    const QString path = mok::platform::findProgramFile(QStringLiteral("readme.htm"), &lookedIn);
+    if (path.isEmpty()) {
+        mok::platform::messageBox(this,
+                                  QStringLiteral(u"readme.htm が見つかりませんでした。"
+                                                 u"次の場所を探しました。\n") +
+                                      QDir::toNativeSeparators(lookedIn.join(u'\n')),
+                                  QStringLiteral(u"readme"));
+        return;
+    }
+    mok::platform::openWithDesktop(this, QUrl::fromLocalFile(path));
+}
+
+void frmMain::showVersion()
+{
+    tellWhereTheWindowWent(moveAway());
+    emit versionRequested();
+}
+
+TaskTray::Away frmMain::moveAway()
+{
+    return m_tray ? m_tray->moveAway(this) : TaskTray::Away::StillShown;
+}
+
+void frmMain::tellWhereTheWindowWent(TaskTray::Away away)
+{
+    QString text;
+    switch (away) {
+    case TaskTray::Away::InTray:
+        text = QStringLiteral(u"アプリケーションは、タスクトレイへ移動しました。\n"
+                              u"元に戻す場合は、タスクトレイのアイコンをクリックしてください。");
+        break;
+    case TaskTray::Away::Minimised:
+        text = QStringLiteral(u"タスクトレイがないため、アプリケーションを最小化しました。\n"
+                              u"元に戻す場合は、タスクバーかウィンドウの一覧から選んでください。");
+        break;
+    case TaskTray::Away::StillShown:
+        text = QStringLiteral(u"タスクトレイがなく、最小化もできないため、"
+                              u"アプリケーションはそのまま表示しています。");
+        break;
+    }
+    mok::platform::messageBox(this, text, QStringLiteral(u"タスク"));
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "board.h"
+#include "tasktray.h"
 #include "twips.h"
 
 #include <QPixmap>
@@ -52,6 +53,10 @@ public:
     // part of one).
     static QString rotatedCaption(const QString &caption);
 
+    // Where Min, Readme and Version put the window out of the way. It
+    // outlives the window; without one the window stays shown.
+    void setTaskTray(TaskTray *tray) { m_tray = tray; }
+
     // The deferred button actions: a click shows the pressed face and arms
     // tmrMain; its tick serves every pressed button in a fixed order.
     void tmrMain_Timer();
@@ -86,6 +91,9 @@ signals:
     void pictureDropped(const QString &path);
     // The opening banner has gone once round and Open can be pressed.
     void bannerSettled();
+    // Version was pressed and the window is out of the way: the about
+    // window is to be shown.
+    void versionRequested();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -112,7 +120,15 @@ private:
     void requestOpen();
     void startGame();
     void giveUp();
+    void moveToTray();
     void exitProgram();
+    void openReadme();
+    void showVersion();
+    // Min's first step, which Readme and Version share; returns where the
+    // window went.
+    TaskTray::Away moveAway();
+    // The box Readme and Version show once the window is out of the way.
+    void tellWhereTheWindowWent(TaskTray::Away away);
 
     bool acceptsDroppedPicture(const QDropEvent *event) const;
     void runClearSequence();
@@ -143,6 +159,7 @@ private:
     DragFrame *m_dragFrame = nullptr;
     QTimer *tmrMain = nullptr;
     QTimer *tmrScroll = nullptr;
+    TaskTray *m_tray = nullptr;
 
     std::array<Command, 7> m_commands{};
     std::map<QWidget *, mok::RectF> m_twips;

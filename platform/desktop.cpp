@@ -1,12 +1,122 @@
 #include "desktop.h"
 
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStringList>
+#include <QSystemTrayIcon>
+#include <QUrl>
 #include <QWidget>
 
+#ifdef MOK_HAVE_XCB
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+#endif
+
+#include <utility>
+
 namespace mok::platform {
+
+namespace {
+
+DesktopOpener &desktopOpener()
+{
+    static DesktopOpener opener;
+    return opener;
+}
+
+// What the player reads when the desktop could not open `url`: what was to
+// be opened, and where, so it can be opened by hand.
+QString cannotOpenMessage(const QUrl &url)
+{
+    if (url.isLocalFile())
+        return QStringLiteral(u"次のファイルを開くことができませんでした。\n") +
+               QDir::toNativeSeparators(url.toLocalFile()) +
+               QStringLiteral(u"\nブラウザーなどで直接開いてください。");
+    if (url.scheme() == u"mailto")
+        return QStringLiteral(u"メールソフトを起動できませんでした。\n") + url.path() +
+               QStringLiteral(u"\nこのアドレスへは、お使いのメールソフトから送ってください。");
+    return QStringLiteral(u"次のアドレスを開くことができませんでした。\n") + url.toString() +
+           QStringLiteral(u"\nブラウザーで直接開いてください。");
+}
+
+#ifdef MOK_HAVE_XCB
+struct FreeDeleter {
+    void operator()(void *p) const { std::free(p); }
+};
+
+// The window a root or check window names in _NET_SUPPORTING_WM_CHECK, or
+// XCB_NONE.
+xcb_window_t supportingWmCheck(xcb_connection_t *c, xcb_window_t window, xcb_atom_t atom)
+{
+    const std::unique_ptr<xcb_get_property_reply_t, FreeDeleter> reply(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, atom, XCB_ATOM_WINDOW, 0, 1), nullptr));
+    if (!reply || reply->type != XCB_ATOM_WINDOW || reply->format != 32 ||
+        xcb_get_property_value_length(reply.get()) < 4)
+        return XCB_NONE;
+    return *static_cast<const xcb_window_t *>(xcb_get_property_value(reply.get()));
+}
+
+// An EWMH window manager names a window of its own on the root window, and
+// that window names itself; a stale name left by a window manager that has
+// gone points nowhere.
+bool x11WindowManagerRunning(xcb_connection_t *c)
+{
+    static const char name[] = "_NET_SUPPORTING_WM_CHECK";
+    const std::unique_ptr<xcb_intern_atom_reply_t, FreeDeleter> atom(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof name - 1, name), nullptr));
+    if (!atom || atom->atom == XCB_NONE)
+        return false;
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem; xcb_screen_next(&it)) {
+        const xcb_window_t check = supportingWmCheck(c, it.data->root, atom->atom);
+        if (check != XCB_NONE && supportingWmCheck(c, check, atom->atom) == check)
+            return true;
+    }
+    return false;
+}
+
+// Whether an XEmbed notification area holds its selection now. Qt remembers
+// one it has found even after it has gone, and would dock the icon into
+// nothing.
+bool x11TrayOwned(xcb_connection_t *c)
+{
+    int screen = 0;
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem;
+         xcb_screen_next(&it), ++screen) {
+        const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen);
+        const std::unique_ptr<xcb_intern_atom_reply_t, FreeDeleter> atom(xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, 1, uint16_t(name.size()), name.constData()), nullptr));
+        if (!atom || atom->atom == XCB_NONE)
+            continue;
+        const std::unique_ptr<xcb_get_selection_owner_reply_t, FreeDeleter> owner(
+            xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr));
+        if (owner && owner->owner != XCB_NONE)
+            return true;
+    }
+    return false;
+}
+
+// The other kind of notification area Qt uses on X11: StatusNotifierItem
+// over the session bus.
+bool statusNotifierWatcherRunning()
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface() &&
+           bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
+}
+#endif
+
+} // namespace
 
 float twipsPerPixel(const QScreen *screen)
 {
@@ -52,6 +162,69 @@ void messageBoxOnTop(const QString &text, const QString &title)
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok);
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.exec();
+}
+
+DesktopOpener setDesktopOpener(DesktopOpener opener)
+{
+    return std::exchange(desktopOpener(), std::move(opener));
+}
+
+bool openWithDesktop(QWidget *parent, const QUrl &url)
+{
+    const DesktopOpener &opener = desktopOpener();
+    const bool opened = opener ? opener(url) : QDesktopServices::openUrl(url);
+    if (!opened)
+        messageBox(parent, cannotOpenMessage(url), QStringLiteral(u"開く"));
+    return opened;
+}
+
+QStringList programFileCandidates(const QString &name, const QString &programDir)
+{
+    const QDir dir(programDir);
+    return {QDir::cleanPath(dir.filePath(name)),
+            QDir::cleanPath(dir.filePath(QStringLiteral("../share/mok/")) + u'/' + name)};
+}
+
+QString findProgramFile(const QString &name, QStringList *lookedIn)
+{
+    const QStringList candidates =
+        programFileCandidates(name, QCoreApplication::applicationDirPath());
+    if (lookedIn)
+        *lookedIn = candidates;
+    for (const QString &path : candidates) {
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return {};
+}
+
+bool hasNotificationArea()
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return false;
+#ifdef MOK_HAVE_XCB
+    if (QGuiApplication::platformName() == u"xcb") {
+        if (auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+            return x11TrayOwned(x11->connection()) || statusNotifierWatcherRunning();
+    }
+#endif
+    return true;
+}
+
+bool canMinimise()
+{
+    const QString platform = QGuiApplication::platformName();
+    if (platform == u"xcb") {
+#ifdef MOK_HAVE_XCB
+        if (auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+            return x11WindowManagerRunning(x11->connection());
+#endif
+        return false;
+    }
+    // No one to give a window back on these; every other desktop has its
+    // window manager built in.
+    return platform != u"offscreen" && platform != u"minimal" && platform != u"vnc" &&
+           platform != u"linuxfb" && platform != u"eglfs";
 }
 
 QFont uiFont(qreal pointSize)

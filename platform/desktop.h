@@ -4,9 +4,13 @@
 
 #include <QFont>
 #include <QString>
+#include <QStringList>
 
-class QWidget;
+#include <functional>
+
 class QScreen;
+class QUrl;
+class QWidget;
 
 // What the game asks of the desktop, in the terms the game thinks in.
 namespace mok::platform {
@@ -34,6 +38,33 @@ void messageBox(QWidget *parent, const QString &text, const QString &title);
 // The same with no window of ours under it, kept above all others: the
 // game's own window, which stays on top, would otherwise hide it.
 void messageBoxOnTop(const QString &text, const QString &title);
+
+// Opens a file or address with the desktop's own program for it (the
+// browser for a page, the mail program for a mailto: address). When that
+// program cannot be started, tells the player in a box which file or address
+// could not be opened, so they can open it by hand, and returns false.
+bool openWithDesktop(QWidget *parent, const QUrl &url);
+
+// What openWithDesktop calls to open: QDesktopServices::openUrl unless a
+// test has put something else in its place. Returns the one it replaces; an
+// empty function puts the desktop's back.
+using DesktopOpener = std::function<bool(const QUrl &)>;
+DesktopOpener setDesktopOpener(DesktopOpener opener);
+
+// Where the program's own files (readme.htm) are looked for, in order:
+// beside the executable, as in the build tree, then share/mok under the
+// prefix it is installed in (<prefix>/bin/mok, <prefix>/share/mok/).
+QStringList programFileCandidates(const QString &name, const QString &programDir);
+// The first of those that exists for the running program, or an empty
+// string; `lookedIn` gets every place tried.
+QString findProgramFile(const QString &name, QStringList *lookedIn = nullptr);
+
+// Whether the desktop has a notification area to put an icon in.
+bool hasNotificationArea();
+// Whether a window manager runs that can minimise a window and give it back
+// (on X11: one that announces itself as EWMH asks). Without one a minimised
+// window would simply stay where it is.
+bool canMinimise();
 
 // The game's user-interface font: its classic Japanese UI face where the
 // desktop has it, else an installed Japanese Gothic, so captions never fall

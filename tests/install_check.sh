@@ -15,6 +15,7 @@ desktop="$prefix/share/applications/org.example.mok.desktop"
 metainfo="$prefix/share/metainfo/org.example.mok.metainfo.xml"
 [ -f "$desktop" ] || fail "the desktop entry is missing"
 [ -f "$metainfo" ] || fail "the metainfo file is missing"
+[ -f "$prefix/share/mok/readme.htm" ] || fail "readme.htm is missing from share/mok"
 desktop-file-validate "$desktop" || fail "desktop-file-validate refused the entry"
 appstreamcli validate --no-net --pedantic --strict "$metainfo" >/dev/null ||
     fail "appstreamcli refused the metainfo: $(appstreamcli validate --no-net "$metainfo")"

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <functional>
@@ -149,7 +150,11 @@ private slots:
     void initTestCase();
     void cleanupTestCase() { stopAll(); }
     void init();
-    void cleanup() { stopGame(); }
+    void cleanup()
+    {
+        stopGame();
+        stopTrayHost();
+    }
 
     void startScreen();
     void openStartGiveUp_data();
@@ -158,7 +163,31 @@ private slots:
     void killedCopyDoesNotLockThePlayerOut();
     void anotherUsersCopyIsNotRefused();
 
+    void withoutATrayMinKeepsTheWindowShown();
+    void minToTheTrayAndBack();
+    void minAndExitInOneTickLeaveNoIcon();
+
 private:
+    struct XWindow {
+        qulonglong id = 0;
+        QRect geometry;
+        QString name;
+    };
+    // The game's windows that are on the screen now.
+    QList<XWindow> gameWindows();
+    // The game's full-screen window once it shows, by class and size (a
+    // splash or a box may come and go before it); an empty id if it never does.
+    XWindow waitForMainWindow();
+    // The game's window that is none of these: its icon in the tray host,
+    // or a message box.
+    XWindow waitForGameWindow(const std::function<bool(const XWindow &)> &which);
+    // Starts trayer, a notification area from Debian, along the top left;
+    // the test should then check QTest::currentTestFailed().
+    void startTrayHost();
+    // Opens `path` through the file dialog and starts the game; returns what
+    // went wrong, or an empty string.
+    QString openAndStart(const QString &path);
+    void stopTrayHost();
     std::unique_ptr<QProcess> spawn(const QString &program, const QStringList &args,
                                     const QString &workingDir = {});
     QString waitForWindowOf(const std::function<bool(qint64 pid)> &owner);
@@ -173,6 +202,7 @@ private:
     QTemporaryDir m_tmp;
     std::unique_ptr<QProcess> m_xvfb;
     std::unique_ptr<QProcess> m_game;
+    std::unique_ptr<QProcess> m_trayHost;
     QString m_display;
 };
 
@@ -313,9 +343,24 @@ void TestRealWindow::stopGame()
     m_game.reset();
 }
 
+void TestRealWindow::stopTrayHost()
+{
+    if (!m_trayHost)
+        return;
+    m_trayHost->kill();
+    m_trayHost->waitForFinished();
+    m_trayHost.reset();
+    // Its panel leaves the screen with it.
+    for (QDeadlineTimer deadline(kWaitMs);
+         !xdotool({u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"trayer"_s}).isEmpty() &&
+         !deadline.hasExpired();)
+        QTest::qWait(50);
+}
+
 void TestRealWindow::stopAll()
 {
     stopGame();
+    stopTrayHost();
     if (!m_xvfb)
         return;
     m_xvfb->terminate();
@@ -430,6 +475,50 @@ QString TestRealWindow::waitForWindowOf(const std::function<bool(qint64 pid)> &o
     return {};
 }
 
+QList<TestRealWindow::XWindow> TestRealWindow::gameWindows()
+{
+    QList<XWindow> windows;
+    const QByteArray ids = xdotool({u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"^mok$"_s});
+    for (const QByteArray &id : ids.split('\n')) {
+        if (id.trimmed().isEmpty())
+            continue;
+        XWindow w;
+        w.id = id.trimmed().toULongLong();
+        const QString shell = QString::fromUtf8(
+            xdotool({u"getwindowgeometry"_s, u"--shell"_s, QString::number(w.id)}));
+        int x = 0, y = 0, width = 0, height = 0;
+        for (const QString &line : shell.split(u'\n')) {
+            const QString value = line.section(u'=', 1);
+            if (line.startsWith(u"X="_s))
+                x = value.toInt();
+            else if (line.startsWith(u"Y="_s))
+                y = value.toInt();
+            else if (line.startsWith(u"WIDTH="_s))
+                width = value.toInt();
+            else if (line.startsWith(u"HEIGHT="_s))
+                height = value.toInt();
+        }
+        if (width == 0)
+            continue; // gone meanwhile
+        w.geometry = QRect(x, y, width, height);
+        w.name = QString::fromUtf8(xdotool({u"getwindowname"_s, QString::number(w.id)})).trimmed();
+        windows << w;
+    }
+    return windows;
+}
+
+TestRealWindow::XWindow
+TestRealWindow::waitForGameWindow(const std::function<bool(const XWindow &)> &which)
+{
+    for (QDeadlineTimer deadline(kWaitMs); !deadline.hasExpired(); QTest::qWait(100)) {
+        for (const XWindow &w : gameWindows()) {
+            if (which(w))
+                return w;
+        }
+    }
+    return {};
+}
+
 void TestRealWindow::secondCopyShowsItsBoxAndEnds()
 {
     // Started from another folder, the second copy still finds the first.
@@ -486,6 +575,210 @@ void TestRealWindow::anotherUsersCopyIsNotRefused()
     QVERIFY(status.open(QIODevice::ReadOnly));
     const QByteArray uid = "\nUid:\t" + QByteArray::number(other->pw_uid) + '\t';
     QVERIFY(status.readAll().contains(uid));
+}
+
+
+TestRealWindow::XWindow TestRealWindow::waitForMainWindow()
+{
+    return waitForGameWindow(
+        [](const XWindow &w) { return w.geometry == QRect(0, 0, kScreenW, kScreenH); });
+}
+
+void TestRealWindow::startTrayHost()
+{
+    m_trayHost =
+        spawn(u"trayer"_s, {u"--edge"_s, u"top"_s, u"--align"_s, u"left"_s, u"--widthtype"_s,
+                            u"request"_s, u"--height"_s, u"24"_s, u"--SetDockType"_s, u"true"_s});
+    QVERIFY(m_trayHost->waitForStarted());
+    // It claims the notification area as it maps its panel.
+    bool up = false;
+    for (QDeadlineTimer deadline(kWaitMs); !up && !deadline.hasExpired();) {
+        QTest::qWait(100);
+        up = !xdotool({u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"trayer"_s}).isEmpty();
+    }
+    QVERIFY2(up, "trayer showed no panel");
+    QTest::qWait(300);
+}
+
+QString TestRealWindow::openAndStart(const QString &path)
+{
+    const Board board = boardFor(QImage(path));
+    const QPoint start(408, 8), giveUp(516, 8);
+    click({70, 20});
+    const QString title = u"ファイルを開く"_s;
+    QString focused;
+    for (QDeadlineTimer deadline(kWaitMs); focused != title && !deadline.hasExpired();) {
+        QTest::qWait(100);
+        focused = QString::fromUtf8(xdotool({u"getwindowfocus"_s, u"getwindowname"_s})).trimmed();
+    }
+    if (focused != title)
+        return u"no file dialog; focus on "_s + focused;
+    xdotool({u"type"_s, u"--delay"_s, u"20"_s, path});
+    xdotool({u"key"_s, u"Return"_s});
+    const QImage startFace = faceOnGradient(u"start"_s, start);
+    QString wrong = waitForScreen([&](const QImage &s) {
+        QString e = compareAt(s, board.expected, board.at, u"assembled board"_s);
+        return e.isEmpty() ? compareAt(s, startFace, start, u"Start button"_s) : e;
+    });
+    if (!wrong.isEmpty())
+        return wrong;
+    click(start + QPoint(50, 10));
+    const QImage giveUpFace = faceOnGradient(u"giveup"_s, giveUp);
+    return waitForScreen(
+        [&](const QImage &s) { return compareAt(s, giveUpFace, giveUp, u"Give up button"_s); });
+}
+
+void TestRealWindow::withoutATrayMinKeepsTheWindowShown()
+{
+    // A bare X server: no notification area and no window manager. Min
+    // can neither hide the window into a tray nor minimise it, so the window
+    // stays, and a box says so.
+    const XWindow main = waitForMainWindow();
+    QVERIFY2(main.id, "the main window never showed");
+    const QImage before = screenshot();
+    click({899, 18}); // Min
+    const XWindow box = waitForGameWindow([&](const XWindow &w) { return w.id != main.id; });
+    QVERIFY2(box.id, "no box");
+    QCOMPARE(box.name, u"タスク"_s);
+    QVERIFY(box.geometry.width() < kScreenW / 2);
+    xdotool({u"windowfocus"_s, u"--sync"_s, QString::number(box.id), u"key"_s, u"Return"_s});
+    // The box goes; the game stays where it was, as it was.
+    const QString wrong = waitForScreen([&](const QImage &s) {
+        for (const XWindow &w : gameWindows()) {
+            if (w.id == box.id)
+                return u"box still shown"_s;
+        }
+        return compareAt(s, before, {0, 0}, u"screen after Min"_s);
+    });
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    QCOMPARE(waitForMainWindow().id, main.id);
+}
+
+void TestRealWindow::minToTheTrayAndBack()
+{
+    if (QStandardPaths::findExecutable(u"trayer"_s).isEmpty())
+        QSKIP("trayer is not installed (scripts/bootstrap installs it)");
+    QVERIFY2(waitForMainWindow().id, "the main window never showed");
+    const QString path = m_tmp.filePath(u"tray.bmp"_s);
+    QVERIFY(noisePicture(600, 400).save(path, "BMP"));
+    QString wrong = openAndStart(path);
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    // Open made the window afresh.
+    const XWindow main = waitForMainWindow();
+    QVERIFY2(main.id, "no main window after Open");
+    startTrayHost();
+    if (QTest::currentTestFailed())
+        return;
+
+    // The game in progress, scattered pieces and all; the tray host's panel
+    // in the top left corner lies over it for now.
+    const QRect panel(0, 0, 24, 24);
+    QImage before = screenshot();
+    const auto isIcon = [&](const XWindow &w) {
+        return w.geometry.width() <= 64 && w.geometry.height() <= 64 && w.name == u"Mok"_s;
+    };
+    const QImage gradientUnderPanel = gradientPatch(panel);
+
+    for (const char *button : {"1", "3"}) {
+        click({899, 18}); // Min
+        const XWindow icon = waitForGameWindow(isIcon);
+        QVERIFY2(icon.id, "no icon in the tray");
+        QVERIFY(panel.contains(icon.geometry));
+        wrong = waitForScreen([&](const QImage &s) {
+            int same = 0;
+            compareAt(s, before, {0, 0}, QString(), &same);
+            return same < kScreenW * kScreenH / 2 ? u"the game is still on the screen"_s
+                                                  : QString();
+        });
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        const QList<XWindow> away = gameWindows();
+        QVERIFY(std::none_of(away.cbegin(), away.cend(),
+                             [&](const XWindow &w) { return w.id == main.id; }));
+
+        // A press on the icon brings the window back.
+        const QPoint centre = icon.geometry.center();
+        xdotool({u"mousemove"_s, QString::number(centre.x()), QString::number(centre.y()),
+                 u"click"_s, QString::fromLatin1(button), u"mousemove"_s,
+                 QString::number(kParking.x()), QString::number(kParking.y())});
+        wrong = waitForScreen([&](const QImage &s) -> QString {
+            // On top of everything, the tray host's panel too.
+            if (QString e = compareAt(s, gradientUnderPanel.copy(0, 0, 2, 24), {0, 0},
+                                      u"corner under the tray host's panel"_s);
+                !e.isEmpty())
+                return e;
+            // The rest exactly as it was.
+            QImage expected = before;
+            QImage shown = s;
+            for (QImage *image : {&expected, &shown})
+                for (int y = panel.top(); y <= panel.bottom(); ++y)
+                    for (int x = panel.left(); x <= panel.right(); ++x)
+                        image->setPixel(x, y, 0);
+            return compareAt(shown, expected, {0, 0}, u"game after coming back"_s);
+        });
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        const XWindow back = waitForMainWindow();
+        QCOMPARE(back.id, main.id);
+        QCOMPARE(back.geometry, QRect(0, 0, kScreenW, kScreenH));
+        QList<XWindow> shown;
+        for (QDeadlineTimer deadline(kWaitMs); !deadline.hasExpired(); QTest::qWait(100)) {
+            shown = gameWindows();
+            if (std::none_of(shown.cbegin(), shown.cend(), isIcon))
+                break;
+        }
+        QVERIFY2(std::none_of(shown.cbegin(), shown.cend(), isIcon), "icon left in the tray");
+        before = screenshot();
+    }
+
+    // Version: the box, then the about window; closing that leaves the game
+    // running in the tray.
+    click({967, 751});
+    const XWindow box = waitForGameWindow([](const XWindow &w) { return w.name == u"タスク"_s; });
+    QVERIFY2(box.id, "no box");
+    xdotool({u"windowfocus"_s, u"--sync"_s, QString::number(box.id), u"key"_s, u"Return"_s});
+    const XWindow about =
+        waitForGameWindow([](const XWindow &w) { return w.name == u"バージョン情報"_s; });
+    QVERIFY2(about.id, "no about window");
+    QCOMPARE(about.geometry.size(), QSize(395, 170));
+    QVERIFY(qAbs(about.geometry.center().x() - kScreenW / 2) <= 1);
+    click(about.geometry.topLeft() + QPoint(196, 15)); // Close
+    for (QDeadlineTimer deadline(kWaitMs); !deadline.hasExpired(); QTest::qWait(100)) {
+        const QList<XWindow> shown = gameWindows();
+        if (std::none_of(shown.cbegin(), shown.cend(),
+                         [&](const XWindow &w) { return w.id == about.id; }))
+            break;
+    }
+    QTest::qWait(300);
+    QCOMPARE(m_game->state(), QProcess::Running);
+    const XWindow icon = waitForGameWindow(isIcon);
+    QVERIFY2(icon.id, "the icon went with the about window");
+    click(icon.geometry.center());
+    QCOMPARE(waitForMainWindow().id, main.id);
+}
+
+void TestRealWindow::minAndExitInOneTickLeaveNoIcon()
+{
+    if (QStandardPaths::findExecutable(u"trayer"_s).isEmpty())
+        QSKIP("trayer is not installed (scripts/bootstrap installs it)");
+    QVERIFY2(waitForMainWindow().id, "the main window never showed");
+    startTrayHost();
+    if (QTest::currentTestFailed())
+        return;
+    // Min and Exit pressed within one tick: the window goes to the tray,
+    // and the program ends at once, taking its icon along. The game is held
+    // still while both clicks are made, so that a busy machine cannot let
+    // the tick run between them.
+    const pid_t game = static_cast<pid_t>(m_game->processId());
+    ::kill(game, SIGSTOP);
+    xdotool({u"mousemove"_s, u"899"_s, u"18"_s, u"click"_s, u"1"_s, u"mousemove"_s, u"975"_s,
+             u"18"_s, u"click"_s, u"1"_s});
+    ::kill(game, SIGCONT);
+    QVERIFY(m_game->waitForFinished(kWaitMs));
+    QCOMPARE(m_game->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_game->exitCode(), 0);
+    QTest::qWait(300);
+    // Nothing of the game is left on the screen, in the tray host's panel
+    // or anywhere else.
+    QVERIFY(gameWindows().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestRealWindow)

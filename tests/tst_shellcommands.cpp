@@ -1,0 +1,523 @@
+// The shell's commands on the main window: Min, Readme and Version with and
+// without a notification area, the readme page itself, and the deferred tick
+// that serves all seven buttons in their fixed order.
+#include "appcontroller.h"
+#include "desktop.h"
+#include "frmversion.h"
+#include "appfixture.h"
+#include "gamefixture.h"
+#include "mdltask.h"
+#include "modalwatcher.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QStringDecoder>
+
+#include <algorithm>
+
+namespace {
+
+const QString kInTrayText = u"アプリケーションは、タスクトレイへ移動しました。\n"
+                            u"元に戻す場合は、タスクトレイのアイコンをクリックしてください。"_qs;
+const QString kMinimisedText =
+    u"タスクトレイがないため、アプリケーションを最小化しました。\n"
+    u"元に戻す場合は、タスクバーかウィンドウの一覧から選んでください。"_qs;
+const QString kStillShownText = u"タスクトレイがなく、最小化もできないため、"
+                                u"アプリケーションはそのまま表示しています。"_qs;
+
+// A notification area that only writes down what it was asked.
+struct FakeTray : TaskTray {
+    QStringList *log = nullptr;
+    Away where = Away::InTray;
+    Away moveAway(QWidget *) override
+    {
+        *log << u"away"_qs;
+        return where;
+    }
+};
+
+// What a desktop offers, as the test states it.
+struct StatedDesktop {
+    bool tray = true;
+    bool windowManager = true;
+    mdlTask::Desktop desktop()
+    {
+        return {[this] { return tray; }, [this] { return windowManager; }};
+    }
+};
+
+// Catches what would be opened with the desktop for as long as it lives.
+struct CaughtOpens {
+    QList<QUrl> urls;
+    bool succeed = true;
+    QStringList *log = nullptr;
+    mok::platform::DesktopOpener previous;
+    CaughtOpens()
+    {
+        previous = mok::platform::setDesktopOpener([this](const QUrl &url) {
+            urls << url;
+            if (log)
+                *log << u"open "_qs + url.fileName();
+            return succeed;
+        });
+    }
+    ~CaughtOpens() { mok::platform::setDesktopOpener(previous); }
+};
+
+// The packaged readme as an installed game finds it: <prefix>/share/mok
+// beside the test's <prefix>/tests, made for the test and taken away after.
+struct InstalledReadme {
+    QString path;
+    bool madeDir = false;
+    InstalledReadme()
+    {
+        QDir share(QCoreApplication::applicationDirPath() + u"/../share/mok"_qs);
+        madeDir = !share.exists();
+        share.mkpath(u"."_qs);
+        path = QDir::cleanPath(share.filePath(u"readme.htm"_qs));
+        QFile::remove(path);
+        QFile::copy(QStringLiteral(MOK_SOURCE_DIR "/assets/readme.htm"), path);
+    }
+    ~InstalledReadme()
+    {
+        QFile::remove(path);
+        if (!madeDir)
+            return;
+        QDir share = QFileInfo(path).dir();
+        share.cdUp(); // <prefix>/share
+        share.rmdir(u"mok"_qs);
+        QDir prefix = share;
+        prefix.cdUp();
+        prefix.rmdir(u"share"_qs); // only if nothing else is in it
+    }
+};
+
+QString canonicalFileOf(const QUrl &url)
+{
+    return QFileInfo(url.toLocalFile()).canonicalFilePath();
+}
+
+// Drags piece i with the left button and drops its grabbed point on `drop`.
+void dragPiece(frmMain &window, int i, QPoint drop)
+{
+    auto *piece = window.findChild<QWidget *>(u"imgPiece%1"_qs.arg(i));
+    const QPoint grab(3, 3);
+    QTest::mousePress(piece, Qt::LeftButton, {}, grab);
+    QTest::mouseMove(piece, grab + (drop - piece->pos()) / 2);
+    QTest::mouseMove(piece, drop - piece->pos());
+    QTest::mouseRelease(piece, Qt::LeftButton, {}, drop - piece->pos());
+}
+
+} // namespace
+
+class TestShellCommands : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+
+    void oneTickServesEveryPressedButtonInOrder();
+    void minWithANotificationArea();
+    void iconIgnoresAllButPresses();
+    void minWithoutANotificationAreaMinimises();
+    void withoutAWindowManagerTheWindowStays();
+    void readmeSaysWhereTheWindowWentThenOpensThePage();
+    void readmeThatIsMissingSaysWhereItWasLookedFor();
+    void readmeThatCannotOpenSaysWhichFile();
+    void packagedReadmeIsACompleteJapanesePage();
+    void versionShowsOneAboutWindow();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_picture;
+};
+
+void TestShellCommands::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_picture = makePicture(m_dir, u"picture.bmp"_qs, 600, 400);
+}
+
+// A game in progress in `window`: picture open, started, one piece moved.
+static void startGame(frmMain &window, const QString &picture)
+{
+    QVERIFY(window.openPicture(picture));
+    auto *start = window.findChild<ImageButton *>(u"imgStart"_qs);
+    QTest::mouseClick(start, Qt::LeftButton);
+    QTRY_VERIFY(window.findChild<QWidget *>(u"imgGiveup"_qs)->isVisible());
+}
+
+// What the player sees of a game, to compare before and after.
+static QStringList gameState(frmMain &window)
+{
+    QStringList state;
+    for (int i = 0; i < 100; ++i) {
+        auto *piece = window.findChild<QWidget *>(u"imgPiece%1"_qs.arg(i));
+        const QRect r = piece->geometry();
+        state << u"%1:%2,%3,%4,%5 %6 %7"_qs.arg(i)
+                     .arg(r.x())
+                     .arg(r.y())
+                     .arg(r.width())
+                     .arg(r.height())
+                     .arg(piece->isVisibleTo(&window))
+                     .arg(piece->isEnabled());
+    }
+    for (const char *name : {"imgStart", "imgGiveup", "shpOutline", "cboLevel"}) {
+        auto *w = window.findChild<QWidget *>(QLatin1String(name));
+        state << QLatin1String(name) + u' ' + QString::number(w->isVisibleTo(&window)) +
+                     QString::number(w->isEnabled());
+    }
+    state << window.levelText();
+    return state;
+}
+
+void TestShellCommands::oneTickServesEveryPressedButtonInOrder()
+{
+    frmMain window;
+    window.settleBanner();
+    window.show();
+    QStringList log;
+    FakeTray tray;
+    tray.log = &log;
+    window.setTaskTray(&tray);
+    CaughtOpens opens;
+    opens.log = &log;
+    InstalledReadme readme;
+    QVERIFY(window.openPicture(m_picture));
+    connect(&window, &frmMain::openRequested, [&] { log << u"open"_qs; });
+    connect(&window, &frmMain::versionRequested, [&] { log << u"version"_qs; });
+    auto *giveUp = window.findChild<QWidget *>(u"imgGiveup"_qs);
+    struct Watch : QObject {
+        QStringList *log;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::Show)
+                *log << u"start"_qs;
+            else if (e->type() == QEvent::Hide)
+                *log << u"give up"_qs;
+            return false;
+        }
+    } watch;
+    watch.log = &log;
+    giveUp->installEventFilter(&watch);
+    ModalWatcher boxes([&](QDialog *box) {
+        log << u"box "_qs + box->windowTitle();
+        return true;
+    });
+    auto *timer = window.findChild<QTimer *>(u"tmrMain"_qs);
+    QSignalSpy ticks(timer, &QTimer::timeout);
+    const auto click = [&](const char *name) {
+        QTest::mouseClick(window.findChild<ImageButton *>(QLatin1String(name)), Qt::LeftButton);
+    };
+
+    // Pressed against the fixed order; a little later, a last one, which
+    // does not put the tick off.
+    click("imgVersion");
+    click("imgReadme");
+    click("imgMin");
+    click("imgStart");
+    QTest::qWait(30);
+    QVERIFY(log.isEmpty());
+    click("imgOpen");
+    QVERIFY2(timer->remainingTime() <= 85, qPrintable(QString::number(timer->remainingTime())));
+    QVERIFY(log.isEmpty());
+    QTRY_VERIFY(log.contains(u"version"_qs));
+    QCOMPARE(log, QStringList({u"open"_qs, u"start"_qs, u"away"_qs,                 // Min
+                               u"away"_qs, u"box タスク"_qs, u"open readme.htm"_qs, // Readme
+                               u"away"_qs, u"box タスク"_qs, u"version"_qs}));      // Version
+    QCOMPARE(ticks.count(), 1);
+    QVERIFY(!timer->isActive());
+    for (const char *name : {"imgOpen", "imgStart", "imgMin", "imgReadme", "imgVersion"}) {
+        const QString face = QString::fromLatin1(name).mid(3).toLower();
+        QCOMPARE(window.findChild<ImageButton *>(QLatin1String(name))->picture().toImage(),
+                 QPixmap(u":/faces/"_qs + face + u".png"_qs).toImage());
+    }
+
+    // With the game running: Give up comes before Min and Version.
+    log.clear();
+    click("imgVersion");
+    click("imgMin");
+    click("imgGiveup");
+    QTRY_VERIFY(log.contains(u"version"_qs));
+    QCOMPARE(log,
+             QStringList({u"give up"_qs, u"away"_qs, u"away"_qs, u"box タスク"_qs, u"version"_qs}));
+    QCOMPARE(ticks.count(), 2);
+}
+
+void TestShellCommands::minWithANotificationArea()
+{
+    StatedDesktop desktop;
+    AppController app(desktop.desktop());
+    QVERIFY(startAndWaitForOpen(app));
+    frmMain &window = *app.window();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    startGame(window, m_picture);
+    dragPiece(window, 3, QPoint(60, 600));
+    const QStringList before = gameState(window);
+    const QIcon windowIcon = window.windowIcon();
+    ModalWatcher boxes;
+
+    for (const QSystemTrayIcon::ActivationReason press :
+         {QSystemTrayIcon::Trigger, QSystemTrayIcon::Context}) {
+        QTest::mouseClick(window.findChild<ImageButton *>(u"imgMin"_qs), Qt::LeftButton);
+        QTRY_VERIFY(window.isHidden());
+        mdlTask &task = app.task();
+        QVERIFY(task.iconShown());
+        QCOMPARE(task.trayIcon()->toolTip(), u"Mok"_qs);
+        QCOMPARE(task.trayIcon()->icon().cacheKey(), windowIcon.cacheKey());
+        QVERIFY(!window.isMinimized());
+
+        emit task.trayIcon()->activated(press);
+        QTRY_VERIFY(window.isVisible());
+        QVERIFY(!task.iconShown());
+        QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QCOMPARE(window.geometry(), QGuiApplication::primaryScreen()->geometry());
+        QCOMPARE(gameState(window), before);
+    }
+    // Min says nothing.
+    QTest::qWait(50);
+    QVERIFY(boxes.seen().isEmpty());
+    // The game goes on where it was.
+    QVERIFY(window.findChild<QWidget *>(u"imgPiece3"_qs)->isEnabled());
+}
+
+void TestShellCommands::iconIgnoresAllButPresses()
+{
+    StatedDesktop desktop;
+    AppController app(desktop.desktop());
+    QVERIFY(startAndWaitForOpen(app));
+    frmMain &window = *app.window();
+    QTest::mouseClick(window.findChild<ImageButton *>(u"imgMin"_qs), Qt::LeftButton);
+    QTRY_VERIFY(window.isHidden());
+    QSystemTrayIcon *icon = app.task().trayIcon();
+    for (const QSystemTrayIcon::ActivationReason other :
+         {QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Unknown})
+        emit icon->activated(other);
+    QTest::qWait(50);
+    QVERIFY(window.isHidden());
+    QVERIFY(app.task().iconShown());
+    // A double click comes after a press, which alone restores.
+    emit icon->activated(QSystemTrayIcon::Trigger);
+    emit icon->activated(QSystemTrayIcon::DoubleClick);
+    emit icon->activated(QSystemTrayIcon::Trigger);
+    QTRY_VERIFY(window.isVisible());
+    QVERIFY(!app.task().iconShown());
+    QSignalSpy restored(&app.task(), &mdlTask::restored);
+    QTest::qWait(50);
+    QCOMPARE(restored.count(), 0); // the queued second press found no icon
+}
+
+void TestShellCommands::minWithoutANotificationAreaMinimises()
+{
+    StatedDesktop desktop;
+    desktop.tray = false;
+    AppController app(desktop.desktop());
+    QVERIFY(startAndWaitForOpen(app));
+    frmMain &window = *app.window();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    InstalledReadme readme;
+    CaughtOpens opens;
+    ModalWatcher boxes;
+
+    QTest::mouseClick(window.findChild<ImageButton *>(u"imgMin"_qs), Qt::LeftButton);
+    QTRY_VERIFY(window.isMinimized());
+    // Not hidden: the taskbar gives it back.
+    QVERIFY(!window.isHidden());
+    QVERIFY(!app.task().iconShown());
+    QTest::qWait(50);
+    QVERIFY(boxes.seen().isEmpty());
+
+    int seen = 0;
+    for (const char *button : {"imgReadme", "imgVersion"}) {
+        window.showFullScreen();
+        QTest::mouseClick(window.findChild<ImageButton *>(QLatin1String(button)), Qt::LeftButton);
+        QTRY_VERIFY(boxes.seen().size() > seen);
+        QVERIFY(window.isMinimized());
+        QVERIFY(!window.isHidden());
+        QVERIFY(!app.task().iconShown());
+        // The box tells the truth: no claim of a notification area.
+        QCOMPARE(boxes.seen()[seen].text, kMinimisedText);
+        QCOMPARE(boxes.seen()[seen].title, u"タスク"_qs);
+        seen = static_cast<int>(boxes.seen().size());
+    }
+    QVERIFY(kMinimisedText.contains(u"最小化"_qs));
+    QVERIFY(!kMinimisedText.contains(u"タスクトレイへ移動"_qs));
+    QVERIFY(!kMinimisedText.contains(u"アイコン"_qs));
+    QTRY_VERIFY(app.about() && app.about()->isVisible());
+}
+
+void TestShellCommands::withoutAWindowManagerTheWindowStays()
+{
+    StatedDesktop desktop;
+    desktop.tray = false;
+    desktop.windowManager = false;
+    AppController app(desktop.desktop());
+    QVERIFY(startAndWaitForOpen(app));
+    frmMain &window = *app.window();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    InstalledReadme readme;
+    CaughtOpens opens;
+    ModalWatcher boxes;
+    int seen = 0;
+    for (const char *button : {"imgMin", "imgReadme", "imgVersion"}) {
+        QTest::mouseClick(window.findChild<ImageButton *>(QLatin1String(button)), Qt::LeftButton);
+        QTRY_COMPARE(boxes.seen().size(), seen + 1);
+        QCOMPARE(boxes.seen()[seen].text, kStillShownText);
+        QCOMPARE(boxes.seen()[seen].title, u"タスク"_qs);
+        ++seen;
+        QVERIFY(window.isVisible());
+        QVERIFY(!window.isMinimized());
+        QVERIFY(!app.task().iconShown());
+    }
+    QTRY_VERIFY(app.about() && app.about()->isVisible());
+}
+
+void TestShellCommands::readmeSaysWhereTheWindowWentThenOpensThePage()
+{
+    StatedDesktop desktop;
+    AppController app(desktop.desktop());
+    QVERIFY(startAndWaitForOpen(app));
+    frmMain &window = *app.window();
+    InstalledReadme readme;
+    CaughtOpens opens;
+    bool openedBeforeTheBox = false;
+    ModalWatcher boxes([&](QDialog *) {
+        openedBeforeTheBox = !opens.urls.isEmpty();
+        return true;
+    });
+    QTest::mouseClick(window.findChild<ImageButton *>(u"imgReadme"_qs), Qt::LeftButton);
+    QTRY_COMPARE(opens.urls.size(), 1);
+    QVERIFY(window.isHidden());
+    QVERIFY(app.task().iconShown());
+    QCOMPARE(boxes.seen().size(), 1);
+    QVERIFY(!openedBeforeTheBox);
+    QCOMPARE(boxes.seen()[0].title, u"タスク"_qs);
+    QCOMPARE(boxes.seen()[0].text, kInTrayText);
+    // Two lines: a line feed, and no lone carriage return.
+    QCOMPARE(boxes.seen()[0].text.split(u'\n').size(), 2);
+    QVERIFY(!boxes.seen()[0].text.contains(u'\r'));
+
+    const QUrl url = opens.urls.first();
+    QVERIFY(url.isLocalFile());
+    QCOMPARE(canonicalFileOf(url), QFileInfo(readme.path).canonicalFilePath());
+    QFile opened(url.toLocalFile());
+    QFile packaged(QStringLiteral(MOK_SOURCE_DIR "/assets/readme.htm"));
+    QVERIFY(opened.open(QIODevice::ReadOnly) && packaged.open(QIODevice::ReadOnly));
+    QCOMPARE(opened.readAll(), packaged.readAll());
+}
+
+void TestShellCommands::readmeThatIsMissingSaysWhereItWasLookedFor()
+{
+    // The test programs do not have the readme beside them.
+    const QStringList places = mok::platform::programFileCandidates(
+        u"readme.htm"_qs, QCoreApplication::applicationDirPath());
+    for (const QString &place : places)
+        QVERIFY2(!QFile::exists(place), qPrintable(place));
+    StatedDesktop desktop;
+    AppController app(desktop.desktop());
+    QVERIFY(startAndWaitForOpen(app));
+    CaughtOpens opens;
+    ModalWatcher boxes;
+    QTest::mouseClick(app.window()->findChild<ImageButton *>(u"imgReadme"_qs), Qt::LeftButton);
+    QTRY_COMPARE(boxes.seen().size(), 2);
+    QCOMPARE(boxes.seen()[1].title, u"readme"_qs);
+    QCOMPARE(boxes.seen()[1].text,
+             u"readme.htm が見つかりませんでした。次の場所を探しました。\n"_qs +
+                 QDir::toNativeSeparators(places.join(u'\n')));
+    QVERIFY(opens.urls.isEmpty());
+}
+
+void TestShellCommands::readmeThatCannotOpenSaysWhichFile()
+{
+    StatedDesktop desktop;
+    AppController app(desktop.desktop());
+    QVERIFY(startAndWaitForOpen(app));
+    InstalledReadme readme;
+    CaughtOpens opens;
+    opens.succeed = false;
+    ModalWatcher boxes;
+    QTest::mouseClick(app.window()->findChild<ImageButton *>(u"imgReadme"_qs), Qt::LeftButton);
+    QTRY_COMPARE(boxes.seen().size(), 2);
+    QCOMPARE(opens.urls.size(), 1);
+    QCOMPARE(boxes.seen()[1].title, u"開く"_qs);
+    QCOMPARE(boxes.seen()[1].text, u"次のファイルを開くことができませんでした。\n"_qs +
+                                       QDir::toNativeSeparators(opens.urls.first().toLocalFile()) +
+                                       u"\nブラウザーなどで直接開いてください。"_qs);
+    QVERIFY(boxes.seen()[1].text.split(u'\n')[1].endsWith(u"/share/mok/readme.htm"_qs));
+}
+
+void TestShellCommands::packagedReadmeIsACompleteJapanesePage()
+{
+    // Where the game looks: beside itself, then share/mok under its prefix.
+    QCOMPARE(mok::platform::programFileCandidates(u"readme.htm"_qs, u"/opt/mok/bin"_qs),
+             QStringList({u"/opt/mok/bin/readme.htm"_qs, u"/opt/mok/share/mok/readme.htm"_qs}));
+    // The build puts it beside the game.
+    const QString beside =
+        mok::platform::programFileCandidates(u"readme.htm"_qs,
+                                             QFileInfo(QStringLiteral(MOK_BINARY)).absolutePath())
+            .first();
+    QFile built(beside);
+    QVERIFY2(built.open(QIODevice::ReadOnly), qPrintable(beside));
+    QFile source(QStringLiteral(MOK_SOURCE_DIR "/assets/readme.htm"));
+    QVERIFY(source.open(QIODevice::ReadOnly));
+    const QByteArray bytes = source.readAll();
+    QCOMPARE(built.readAll(), bytes);
+
+    // UTF-8, and declared so.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString page = utf8(bytes);
+    QVERIFY(!utf8.hasError());
+    QVERIFY(page.contains(u"<meta charset=\"UTF-8\">"_qs, Qt::CaseInsensitive));
+    QVERIFY(page.contains(u"<html lang=\"ja\">"_qs));
+    // Every link stays on the page.
+    static const QRegularExpression reference(u"(?:href|src)\\s*=\\s*\"([^\"]*)\""_qs);
+    for (const QRegularExpressionMatch &m : reference.globalMatch(page))
+        QVERIFY2(m.captured(1).startsWith(u'#'), qPrintable(m.captured(1)));
+    QVERIFY(!page.contains(u"http"_qs));
+    // It covers the game.
+    for (const QString &topic :
+         {u"ピクチャを開く"_qs, u"Level 1"_qs, u"Level 9"_qs, u"スタート"_qs, u"ドラッグ"_qs,
+          u"10 ピクセル"_qs, u"ギブアップ"_qs, u"タスクトレイ"_qs, u"バージョン情報"_qs, u".bmp"_qs,
+          u".gif"_qs, u".jpg"_qs, u"× 閉じる"_qs})
+        QVERIFY2(page.contains(topic), qPrintable(topic));
+}
+
+void TestShellCommands::versionShowsOneAboutWindow()
+{
+    StatedDesktop desktop;
+    AppController app(desktop.desktop());
+    QVERIFY(startAndWaitForOpen(app));
+    frmMain &window = *app.window();
+    ModalWatcher boxes;
+    QTest::mouseClick(window.findChild<ImageButton *>(u"imgVersion"_qs), Qt::LeftButton);
+    QTRY_VERIFY(app.about());
+    QCOMPARE(boxes.seen().size(), 1);
+    QCOMPARE(boxes.seen()[0].text, kInTrayText);
+    QPointer<frmVersion> about = app.about();
+    QVERIFY(about->isVisible());
+    QVERIFY(!about->isModal());
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    QVERIFY(window.isHidden());
+    // The about window is no child of the main window: Open, which makes
+    // the main window afresh, leaves it alone.
+    QCOMPARE(about->parentWidget(), nullptr);
+
+    emit app.task().trayIcon()->activated(QSystemTrayIcon::Trigger);
+    QTRY_VERIFY(window.isVisible());
+    QTest::mouseClick(window.findChild<ImageButton *>(u"imgVersion"_qs), Qt::LeftButton);
+    QTRY_COMPARE(boxes.seen().size(), 2);
+    QTRY_VERIFY(about->isVisible());
+    QCOMPARE(app.about(), about.data());
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    QCOMPARE(std::count_if(windows.begin(), windows.end(),
+                           [](QWidget *w) { return qobject_cast<frmVersion *>(w) != nullptr; }),
+             1);
+
+    QTest::mouseClick(about->findChild<QLabel *>(u"lblClose"_qs), Qt::LeftButton);
+    QTRY_VERIFY(!about);
+    QVERIFY(!app.about());
+}
+
+QTEST_MAIN(TestShellCommands)
+#include "tst_shellcommands.moc"
