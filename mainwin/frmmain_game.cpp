@@ -15,6 +15,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QRegion>
 #include <QTimer>
 
 #include <algorithm>
@@ -142,14 +143,19 @@ void frmMain::Level() { m_board.Level(selectedLastIndex()); }
 void frmMain::Expand()
 {
     setCursor(Qt::WaitCursor);
-    // The old layout vanishes piece by piece as the pieces are cut again.
-    m_board.Expand(screenTwips(), selectedLastIndex(), mok::sharedRandom(), [this](int i) {
+    // The old layout vanishes before the new one is cut. Hiding all of it
+    // takes far less than one frame, so it is shown as one frame rather than
+    // a hundred full-window flushes nobody could tell apart.
+    const int lastIndex = selectedLastIndex();
+    QRegion vacated;
+    m_board.Expand(screenTwips(), lastIndex, mok::sharedRandom(), [&](int i) {
         PieceWidget *piece = imgPiece[i];
         if (piece->isVisible()) {
-            const QRect vacated = piece->geometry();
+            vacated += piece->geometry();
             piece->hide();
-            repaint(vacated);
         }
+        if (i == lastIndex && !vacated.isEmpty())
+            repaint(vacated);
     });
     unsetCursor();
     syncOutline();
@@ -286,7 +292,7 @@ void frmMain::syncPieces()
         const mok::Piece &state = m_board.imgPiece[i];
         PieceWidget *piece = imgPiece[i];
         piece->setGeometry(mok::toPixels(state.rect, s));
-        piece->setPicture(state.picture);
+        piece->setPicture(m_board.picPuzzleImage, state.picture);
         piece->setEnabled(state.enabled);
         piece->setVisible(state.visible);
         if (state.stackOrder != m_shownStackOrder[i])

@@ -2,55 +2,104 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QWidget>
 
-DragFrame::DragFrame(QWidget *parent) : QWidget(parent)
+#include <algorithm>
+
+namespace {
+
+// One side of the outline. It paints the part of the whole outline that
+// falls inside it, so the dashes run on round the corners.
+class Strip : public QWidget {
+public:
+    Strip(const DragFrame &owner, QWidget *parent) : QWidget(parent), m_owner(owner)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        // The pens below cover every pixel of a strip.
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        hide();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.translate(-pos());
+        const QRect r = m_owner.frame().adjusted(1, 1, -1, -1);
+        painter.setPen(QPen(Qt::white, DragFrame::kThickness));
+        painter.drawRect(r);
+        painter.setPen(QPen(Qt::black, DragFrame::kThickness, Qt::DashLine));
+        painter.drawRect(r);
+    }
+
+private:
+    const DragFrame &m_owner;
+};
+
+// Top, bottom, left and right sides of `frame`, the corners in the first two.
+std::array<QRect, 4> sidesOf(const QRect &frame)
 {
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    setAttribute(Qt::WA_NoSystemBackground);
-    hide();
+    const int t = DragFrame::kThickness;
+    const int w = frame.width();
+    const int h = frame.height();
+    const int across = std::min(t, h);
+    const int down = std::max(0, h - 2 * t);
+    return {QRect(frame.left(), frame.top(), w, across),
+            QRect(frame.left(), frame.bottom() - across + 1, w, across),
+            QRect(frame.left(), frame.top() + t, std::min(t, w), down),
+            QRect(frame.right() - std::min(t, w) + 1, frame.top() + t, std::min(t, w), down)};
 }
 
-QRegion DragFrame::borderOf(const QRect &r)
+} // namespace
+
+DragFrame::DragFrame(QWidget *parent) : QObject(parent)
 {
-    return QRegion(r).subtracted(QRegion(r.adjusted(2, 2, -2, -2)));
+    for (QWidget *&strip : m_strips)
+        strip = new Strip(*this, parent);
+}
+
+QRegion DragFrame::borderOf(const QRect &frame)
+{
+    QRegion border;
+    for (const QRect &side : sidesOf(frame))
+        border += side;
+    return border;
 }
 
 void DragFrame::begin(const QRect &frame)
 {
-    setGeometry(parentWidget()->rect());
     m_frame = frame;
-    raise();
-    show();
-    update(borderOf(m_frame));
+    placeStrips();
+    for (QWidget *strip : m_strips) {
+        strip->raise();
+        strip->setVisible(!strip->geometry().isEmpty());
+    }
 }
 
 void DragFrame::moveTo(const QPoint &topLeft)
 {
-    if (topLeft == m_frame.topLeft())
+    if (m_frame.isNull() || topLeft == m_frame.topLeft())
         return;
-    const QRegion old = borderOf(m_frame);
     m_frame.moveTopLeft(topLeft);
-    update(old.united(borderOf(m_frame)));
+    placeStrips();
 }
 
 void DragFrame::end()
 {
-    // Stay shown with nothing to draw: hiding a widget that covers the parent
-    // would repaint all of it.
-    update(borderOf(m_frame));
+    for (QWidget *strip : m_strips)
+        strip->hide();
     m_frame = QRect();
 }
 
-void DragFrame::paintEvent(QPaintEvent *)
+void DragFrame::raise()
 {
-    // Black and white dashes, so the outline shows over any picture and over
-    // the gradient alike.
-    if (m_frame.isNull())
-        return;
-    QPainter painter(this);
-    const QRect r = m_frame.adjusted(0, 0, -1, -1);
-    painter.setPen(QPen(Qt::white, 2));
-    painter.drawRect(r.adjusted(1, 1, 0, 0));
-    painter.setPen(QPen(Qt::black, 2, Qt::DashLine));
-    painter.drawRect(r.adjusted(1, 1, 0, 0));
+    for (QWidget *strip : m_strips)
+        strip->raise();
+}
+
+void DragFrame::placeStrips()
+{
+    const std::array<QRect, 4> sides = sidesOf(m_frame);
+    for (std::size_t i = 0; i < sides.size(); ++i)
+        m_strips[i]->setGeometry(sides[i]);
 }

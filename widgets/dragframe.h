@@ -1,13 +1,18 @@
 #pragma once
 
+#include <QObject>
 #include <QRect>
 #include <QRegion>
-#include <QWidget>
 
-// The outline that follows the pointer while something is dragged. It covers
-// its parent but takes no mouse input, and a move repaints only the old and
-// the new outline, never the whole parent.
-class DragFrame : public QWidget {
+#include <array>
+
+class QWidget;
+
+// The outline that follows the pointer while something is dragged, drawn
+// over everything in its parent as black and white dashes. It is four thin
+// strip widgets, one per side, that take no mouse input: showing, moving and
+// hiding it repaints only the strips the outline covers, never the parent.
+class DragFrame : public QObject {
     Q_OBJECT
 public:
     explicit DragFrame(QWidget *parent);
@@ -15,13 +20,17 @@ public:
     void begin(const QRect &frame);
     void moveTo(const QPoint &topLeft);
     void end();
+    // Keeps the outline above siblings raised after it.
+    void raise();
     QRect frame() const { return m_frame; }
 
-protected:
-    void paintEvent(QPaintEvent *event) override;
+    // The pixels the outline of `frame` covers.
+    static QRegion borderOf(const QRect &frame);
+    static constexpr int kThickness = 2;
 
 private:
-    static QRegion borderOf(const QRect &r);
+    void placeStrips();
 
+    std::array<QWidget *, 4> m_strips{};
     QRect m_frame;
 };
