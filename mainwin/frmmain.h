@@ -40,7 +40,9 @@ public:
     // Start-up, layout and background.
     void Form_Load();
     void Form_Resize();
-    static void Gradation(QPainter &painter, const QRect &clientRect);
+    // Paints the background of `clientRect`, only where it meets `exposed`
+    // (all of it when `exposed` is null).
+    static void Gradation(QPainter &painter, const QRect &clientRect, const QRect &exposed = {});
     // The banner at rest: 20 point, sized to its text, in the centre.
     void settleBanner();
 
@@ -134,4 +136,5 @@ private:
     int m_dragging = -1;
     QPoint m_grabPixels;
     bool m_clearPending = false;
+    bool m_levelListOnTop = false;
 };

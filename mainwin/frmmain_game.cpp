@@ -301,14 +301,15 @@ void frmMain::syncPieces()
     std::sort(raised.begin(), raised.end(), [this](int a, int b) {
         return m_board.imgPiece[a].stackOrder < m_board.imgPiece[b].stackOrder;
     });
-    for (int i : raised) {
-        imgPiece[i]->raise();
-        m_shownStackOrder[i] = m_board.imgPiece[i].stackOrder;
-    }
-    if (!raised.empty()) {
-        // The level list is a window of its own in the classic toolkit and
-        // always stayed above the pieces.
+    // The level list is a window of its own in the classic toolkit and
+    // always stayed above the pieces: a piece brought to the front goes just
+    // under it, which repaints only the piece.
+    if (!raised.empty() && !m_levelListOnTop) {
         cboLevel->raise();
-        m_dragFrame->raise();
+        m_levelListOnTop = true;
+    }
+    for (int i : raised) {
+        imgPiece[i]->stackUnder(cboLevel);
+        m_shownStackOrder[i] = m_board.imgPiece[i].stackOrder;
     }
 }

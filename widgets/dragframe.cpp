@@ -25,10 +25,12 @@ protected:
     {
         QPainter painter(this);
         painter.translate(-pos());
+        // Square corners, so the pens cover every pixel of every strip.
         const QRect r = m_owner.frame().adjusted(1, 1, -1, -1);
-        painter.setPen(QPen(Qt::white, DragFrame::kThickness));
+        const int t = DragFrame::kThickness;
+        painter.setPen(QPen(Qt::white, t, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
         painter.drawRect(r);
-        painter.setPen(QPen(Qt::black, DragFrame::kThickness, Qt::DashLine));
+        painter.setPen(QPen(Qt::black, t, Qt::DashLine, Qt::SquareCap, Qt::MiterJoin));
         painter.drawRect(r);
     }
 
@@ -89,12 +91,6 @@ void DragFrame::end()
     for (QWidget *strip : m_strips)
         strip->hide();
     m_frame = QRect();
-}
-
-void DragFrame::raise()
-{
-    for (QWidget *strip : m_strips)
-        strip->raise();
 }
 
 void DragFrame::placeStrips()

@@ -20,8 +20,6 @@ public:
     void begin(const QRect &frame);
     void moveTo(const QPoint &topLeft);
     void end();
-    // Keeps the outline above siblings raised after it.
-    void raise();
     QRect frame() const { return m_frame; }
 
     // The pixels the outline of `frame` covers.
