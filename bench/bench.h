@@ -38,8 +38,9 @@ bool writeCameraPicture(const QString &path, int width, int height, bool progres
 //   level 9 against 100 full-window repaints, grab and drag steps against one
 //   full-window repaint, played on PLAY or the first picture given.
 int runWindowCases(const QStringList &args);
-// --open-memory PICTURE: the game at rest, then a picture opened as the
-//   player opens it, through the file dialog; reports memory.
+// --open-memory PICTURE [picture-only]: the game at rest, then a picture
+//   opened as the player opens it, through a fresh window and the file
+//   dialog (or straight into the window at rest); reports memory.
 int runOpenMemory(const QStringList &args);
 
 } // namespace bench

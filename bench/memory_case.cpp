@@ -92,12 +92,19 @@ int runOpenMemory(const QStringList &args)
         else
             static_cast<QDialog *>(dialog)->accept(); // as the Open button does
     });
-    chooser.start(50);
     frmMain *first = host.window();
-    emit first->openRequested(first->levelText());
+    // "picture-only" opens the picture in the window at rest, without the
+    // fresh window and the dialog: what the picture itself costs.
+    const bool pictureOnly = args.value(1) == QStringLiteral("picture-only");
+    if (pictureOnly) {
+        first->openPicture(picture);
+    } else {
+        chooser.start(50);
+        emit first->openRequested(first->levelText());
+    }
     const auto opened = [&] {
         frmMain *w = host.window();
-        return w && w != first && !w->board().picPuzzleImage.isNull();
+        return w && (w != first || pictureOnly) && !w->board().picPuzzleImage.isNull();
     };
     if (!waitFor(opened, 60000))
         return 4;
