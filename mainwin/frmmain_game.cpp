@@ -303,9 +303,11 @@ void frmMain::syncPieces()
     });
     // The level list is a window of its own in the classic toolkit and
     // always stayed above the pieces: a piece brought to the front goes just
-    // under it, which repaints only the piece.
+    // under it, which repaints only the piece. The drag outline lies above
+    // both and, raised once, stays there.
     if (!raised.empty() && !m_levelListOnTop) {
         cboLevel->raise();
+        m_dragFrame->raise();
         m_levelListOnTop = true;
     }
     for (int i : raised) {

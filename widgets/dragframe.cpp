@@ -1,55 +1,16 @@
 #include "dragframe.h"
 
+#include <QEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QWidget>
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
 constexpr int kDash = 6;
 constexpr int kGap = 3;
-
-// One side of the outline. It paints the part of the whole outline that
-// falls inside it, so the dashes run on round the corners.
-class Strip : public QWidget {
-public:
-    Strip(const DragFrame &owner, QWidget *parent) : QWidget(parent), m_owner(owner)
-    {
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        // The pens below cover every pixel of a strip.
-        setAttribute(Qt::WA_OpaquePaintEvent);
-        hide();
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        // White under black dashes, so the outline shows over any picture
-        // and over the gradient alike. The dashes are counted from the
-        // frame's corner, so they move with it and run on round the corners.
-        // Filled rectangles, not a dashed pen: stroking dashes costs more
-        // than all the rest of a drag step.
-        QPainter painter(this);
-        painter.fillRect(rect(), Qt::white);
-        const QRect frame = m_owner.frame();
-        const QRect strip = geometry();
-        const bool across = strip.width() > strip.height();
-        const int from = across ? frame.left() : frame.top();
-        const int to = across ? frame.right() : frame.bottom();
-        for (int d = from; d <= to; d += kDash + kGap) {
-            const QRect dash = across ? QRect(d, strip.top(), kDash, strip.height())
-                                      : QRect(strip.left(), d, strip.width(), kDash);
-            const QRect r = dash.intersected(strip);
-            if (!r.isEmpty())
-                painter.fillRect(r.translated(-strip.topLeft()), Qt::black);
-        }
-    }
-
-private:
-    const DragFrame &m_owner;
-};
 
 // Top, bottom, left and right sides of `frame`, the corners in the first two.
 std::array<QRect, 4> sidesOf(const QRect &frame)
@@ -58,19 +19,29 @@ std::array<QRect, 4> sidesOf(const QRect &frame)
     const int w = frame.width();
     const int h = frame.height();
     const int across = std::min(t, h);
+    const int thick = std::min(t, w);
     const int down = std::max(0, h - 2 * t);
     return {QRect(frame.left(), frame.top(), w, across),
             QRect(frame.left(), frame.bottom() - across + 1, w, across),
-            QRect(frame.left(), frame.top() + t, std::min(t, w), down),
-            QRect(frame.right() - std::min(t, w) + 1, frame.top() + t, std::min(t, w), down)};
+            QRect(frame.left(), frame.top() + t, thick, down),
+            QRect(frame.right() - thick + 1, frame.top() + t, thick, down)};
 }
 
 } // namespace
 
-DragFrame::DragFrame(QWidget *parent) : QObject(parent)
+DragFrame::DragFrame(QWidget *parent) : QWidget(parent)
 {
-    for (QWidget *&strip : m_strips)
-        strip = new Strip(*this, parent);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setGeometry(parent->rect());
+    parent->installEventFilter(this);
+}
+
+bool DragFrame::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == parentWidget() && event->type() == QEvent::Resize)
+        setGeometry(parentWidget()->rect());
+    return false;
 }
 
 QRegion DragFrame::borderOf(const QRect &frame)
@@ -84,31 +55,45 @@ QRegion DragFrame::borderOf(const QRect &frame)
 void DragFrame::begin(const QRect &frame)
 {
     m_frame = frame;
-    placeStrips();
-    for (QWidget *strip : m_strips) {
-        strip->raise();
-        strip->setVisible(!strip->geometry().isEmpty());
-    }
+    update(borderOf(m_frame));
 }
 
 void DragFrame::moveTo(const QPoint &topLeft)
 {
     if (m_frame.isNull() || topLeft == m_frame.topLeft())
         return;
+    const QRegion old = borderOf(m_frame);
     m_frame.moveTopLeft(topLeft);
-    placeStrips();
+    update(old.united(borderOf(m_frame)));
 }
 
 void DragFrame::end()
 {
-    for (QWidget *strip : m_strips)
-        strip->hide();
+    update(borderOf(m_frame));
     m_frame = QRect();
 }
 
-void DragFrame::placeStrips()
+void DragFrame::paintEvent(QPaintEvent *event)
 {
-    const std::array<QRect, 4> sides = sidesOf(m_frame);
-    for (std::size_t i = 0; i < sides.size(); ++i)
-        m_strips[i]->setGeometry(sides[i]);
+    if (m_frame.isNull())
+        return;
+    // White under black dashes, so the outline shows over any picture and
+    // over the gradient alike. The dashes are counted from the frame's
+    // corner, so they move with it. Filled rectangles draw them exactly on
+    // the outline's pixels, which a dashed pen's joins do not.
+    QPainter painter(this);
+    const QRect exposed = event->rect();
+    for (const QRect &side : sidesOf(m_frame)) {
+        if (!side.intersects(exposed))
+            continue;
+        painter.fillRect(side, Qt::white);
+        const bool across = side.width() > side.height();
+        const int from = across ? m_frame.left() : m_frame.top();
+        const int to = across ? side.right() : side.bottom();
+        for (int d = from; d <= to; d += kDash + kGap) {
+            const QRect dash = across ? QRect(d, side.top(), kDash, side.height())
+                                      : QRect(side.left(), d, side.width(), kDash);
+            painter.fillRect(dash.intersected(side), Qt::black);
+        }
+    }
 }

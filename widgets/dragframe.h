@@ -1,18 +1,16 @@
 #pragma once
 
-#include <QObject>
 #include <QRect>
 #include <QRegion>
-
-#include <array>
-
-class QWidget;
+#include <QWidget>
 
 // The outline that follows the pointer while something is dragged, drawn
-// over everything in its parent as black and white dashes. It is four thin
-// strip widgets, one per side, that take no mouse input: showing, moving and
-// hiding it repaints only the strips the outline covers, never the parent.
-class DragFrame : public QObject {
+// over everything in its parent as black and white dashes. It covers its
+// parent, takes no mouse input and stays shown with nothing to draw between
+// drags: showing, hiding or raising a widget that size repaints all of the
+// parent, while beginning, moving and ending a drag repaint only the old and
+// the new outline. The owner keeps it above its other children.
+class DragFrame : public QWidget {
     Q_OBJECT
 public:
     explicit DragFrame(QWidget *parent);
@@ -26,9 +24,10 @@ public:
     static QRegion borderOf(const QRect &frame);
     static constexpr int kThickness = 2;
 
-private:
-    void placeStrips();
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
-    std::array<QWidget *, 4> m_strips{};
+private:
     QRect m_frame;
 };
