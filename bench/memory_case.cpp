@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QTimer>
 #include <QWindow>
 
@@ -82,15 +83,15 @@ int runOpenMemory(const QStringList &args)
     // The player picks the file in the dialog the game shows.
     QTimer chooser;
     QObject::connect(&chooser, &QTimer::timeout, [&] {
-        // The dialog lists the folder in the background; it takes the
-        // file once it shows it selected, as a player would see it.
+        // The player types the file's name and presses Open.
         auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
         if (!dialog)
             return;
-        if (dialog->selectedFiles().value(0) != picture)
-            dialog->selectFile(picture);
+        if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            name->setText(picture);
         else
-            static_cast<QDialog *>(dialog)->accept(); // as the Open button does
+            dialog->selectFile(picture);
+        static_cast<QDialog *>(dialog)->accept(); // as the Open button does
     });
     frmMain *first = host.window();
     // "picture-only" opens the picture in the window at rest, without the
