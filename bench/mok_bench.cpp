@@ -73,8 +73,9 @@ Samples runChild(const Setup &setup, int w, int h, const QStringList &args)
             samples[QString::fromUtf8(parts[0])].push_back(parts[1].toDouble());
     }
     if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
-        std::fprintf(stderr, "bench: %s failed (%d):\n%s\n", qPrintable(args.join(QLatin1Char(' '))),
-                     child.exitCode(), child.readAllStandardError().constData());
+        std::fprintf(stderr, "bench: %s failed (%d):\n%s\n",
+                     qPrintable(args.join(QLatin1Char(' '))), child.exitCode(),
+                     child.readAllStandardError().constData());
     return samples;
 }
 
@@ -130,15 +131,15 @@ Launch launch(const Setup &setup, const QString &program)
 void benchStartUp(const Setup &setup, Samples &samples)
 {
     std::vector<Launch> game, minimal;
-    bench::roundRobin(setup.rounds, {[&] {
-                                         game.push_back(launch(setup, QStringLiteral(MOK_BINARY)));
-                                         return 0.0;
-                                     },
-                                     [&] {
-                                         minimal.push_back(launch(
-                                             setup, QStringLiteral(MOK_MINIMAL_WINDOW)));
-                                         return 0.0;
-                                     }});
+    bench::roundRobin(setup.rounds,
+                      {[&] {
+                           game.push_back(launch(setup, QStringLiteral(MOK_BINARY)));
+                           return 0.0;
+                       },
+                       [&] {
+                           minimal.push_back(launch(setup, QStringLiteral(MOK_MINIMAL_WINDOW)));
+                           return 0.0;
+                       }});
     // The first launch of each was the warm-up.
     for (std::size_t i = 1; i < game.size(); ++i) {
         samples[QStringLiteral("first-frame")].push_back(game[i].firstFrameMs);
@@ -287,8 +288,8 @@ int runAll(int argc, char *argv[])
     bench::writeCameraPicture(baseline, 6000, 4000, false);
     bench::writeCameraPicture(progressive, 6000, 4000, true);
     bench::writeCameraPicture(large, 8000, 6000, false);
-    for (const auto &[path, pixels] : {std::pair{baseline, 24e6}, std::pair{progressive, 24e6},
-                                       std::pair{large, 48e6}})
+    for (const auto &[path, pixels] :
+         {std::pair{baseline, 24e6}, std::pair{progressive, 24e6}, std::pair{large, 48e6}})
         out << "  " << QFileInfo(path).fileName() << ": "
             << QString::number(QFileInfo(path).size() * 8 / pixels, 'f', 2) << " bits/pixel\n";
     if (QStandardPaths::findExecutable(QStringLiteral("djpeg")).isEmpty())
@@ -305,16 +306,16 @@ int runAll(int argc, char *argv[])
                     rounds, baseline, progressive, large}),
           QString());
     // Opening is the same work on any screen; start and drag are not.
-    for (const QString &key : {QStringLiteral("start"), QStringLiteral("start-100-repaints"),
-                               QStringLiteral("grab"), QStringLiteral("drag-step"),
-                               QStringLiteral("full-repaint")})
+    for (const QString &key :
+         {QStringLiteral("start"), QStringLiteral("start-100-repaints"), QStringLiteral("grab"),
+          QStringLiteral("drag-step"), QStringLiteral("full-repaint")})
         samples[QStringLiteral("1920x1080:") + key] = samples.take(key);
-    merge(samples,
-          runChild(setup, 3840, 2160,
-                   {QStringLiteral("--window"), QStringLiteral("3840"), QStringLiteral("2160"),
-                    rounds, QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-"),
-                    baseline}),
-          QStringLiteral("3840x2160:"));
+    merge(
+        samples,
+        runChild(setup, 3840, 2160,
+                 {QStringLiteral("--window"), QStringLiteral("3840"), QStringLiteral("2160"),
+                  rounds, QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-"), baseline}),
+        QStringLiteral("3840x2160:"));
     benchMemory(setup, large, samples);
     benchStartUp(setup, samples);
     printTable(samples);

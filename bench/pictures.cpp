@@ -33,7 +33,10 @@ struct XorShift {
 // Chosen so the baseline file comes out at about 3 bits per pixel.
 constexpr int kNoise = 12;
 
-int channel(double v) { return std::clamp(static_cast<int>(v), 0, 255); }
+int channel(double v)
+{
+    return std::clamp(static_cast<int>(v), 0, 255);
+}
 
 } // namespace
 
@@ -53,7 +56,8 @@ bool writeCameraPicture(const QString &path, int width, int height, bool progres
             // Light falling across a scene of a few large shapes...
             const double light = 60 + 110 * fx * (1 - fy) + 50 * std::sin(9 * fx + 4 * fy);
             // ...with surface texture a few pixels across...
-            const double texture = 14 * std::sin(0.37 * x + 0.11 * y) * std::sin(0.23 * y - 0.05 * x);
+            const double texture =
+                14 * std::sin(0.37 * x + 0.11 * y) * std::sin(0.23 * y - 0.05 * x);
             // ...and the sensor's noise on top.
             const double base = light + texture;
             line[x] = qRgb(channel(base + 30 * fy + rng.noise(kNoise)),

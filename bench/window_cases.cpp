@@ -38,8 +38,8 @@ void waitUntilExposed(QWidget &window)
 void sendMouse(QWidget *to, QEvent::Type type, QPoint pos)
 {
     const QPointF global = to->mapToGlobal(QPointF(pos));
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton
-                                                                     : Qt::LeftButton;
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
     QMouseEvent event(type, QPointF(pos), global, Qt::LeftButton, held, Qt::NoModifier);
     QCoreApplication::sendEvent(to, &event);
 }
@@ -163,8 +163,8 @@ int runWindowCases(const QStringList &args)
         return 2;
     cases.open(play);
 
-    const auto start = roundRobin(rounds, {[&] { return cases.start(); },
-                                           [&] { return cases.fullRepaints(100); }});
+    const auto start = roundRobin(
+        rounds, {[&] { return cases.start(); }, [&] { return cases.fullRepaints(100); }});
     reportAll(QStringLiteral("start"), start[0]);
     reportAll(QStringLiteral("start-100-repaints"), start[1]);
 

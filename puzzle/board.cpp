@@ -63,8 +63,7 @@ void paintPiece(QPainter &painter, const QImage &area, const PiecePicture &pictu
         const QRect &s = picture.source;
         for (const Span &x : spansOf(s.left(), s.width(), area.width())) {
             for (const Span &y : spansOf(s.top(), s.height(), area.height())) {
-                const QRect target =
-                    QRect(x.piece, y.piece, x.length, y.length).intersected(todo);
+                const QRect target = QRect(x.piece, y.piece, x.length, y.length).intersected(todo);
                 if (target.isEmpty())
                     continue;
                 // A repeated edge is one source pixel stretched without

@@ -15,10 +15,7 @@ namespace {
 // coordinates.
 class PaintRecorder : public QObject {
 public:
-    explicit PaintRecorder(QWidget *window) : m_window(window)
-    {
-        qApp->installEventFilter(this);
-    }
+    explicit PaintRecorder(QWidget *window) : m_window(window) { qApp->installEventFilter(this); }
     ~PaintRecorder() override { qApp->removeEventFilter(this); }
 
     QRegion painted; // everything repainted, window and controls alike
@@ -140,10 +137,8 @@ void TestRepaints::dragOutlineIsDrawnOnItsStrips()
             const QRgb pixel = shot.pixel(x, y);
             const bool dash = pixel == qRgb(0, 0, 0) || pixel == qRgb(255, 255, 255);
             if (border.contains(QPoint(x, y)) ? !dash : pixel != qRgb(0, 255, 0))
-                QFAIL(qPrintable(QStringLiteral("pixel (%1, %2) is %3")
-                                     .arg(x)
-                                     .arg(y)
-                                     .arg(pixel, 8, 16)));
+                QFAIL(qPrintable(
+                    QStringLiteral("pixel (%1, %2) is %3").arg(x).arg(y).arg(pixel, 8, 16)));
         }
     }
     QVERIFY(border.boundingRect() == at);
@@ -181,9 +176,9 @@ void TestRepaints::grabAndDragRepaintOnlyThePieceAndTheOutline()
         settle();
         const QRect next = at.translated(moved);
         QVERIFY(!recorder.painted.isEmpty());
-        QCOMPARE(recorder.painted.subtracted(DragFrame::borderOf(frame) +
-                                             DragFrame::borderOf(next)),
-                 QRegion());
+        QCOMPARE(
+            recorder.painted.subtracted(DragFrame::borderOf(frame) + DragFrame::borderOf(next)),
+            QRegion());
         frame = next;
     }
     QTest::mouseRelease(piece, Qt::LeftButton, {}, grab + QPoint(300, 200));
