@@ -19,6 +19,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 using mok::RectF;
 
 namespace {
@@ -221,23 +223,37 @@ void frmMain::Form_Resize()
 
 void frmMain::resizeEvent(QResizeEvent *) { Form_Resize(); }
 
-void frmMain::paintEvent(QPaintEvent *)
+void frmMain::paintEvent(QPaintEvent *event)
 {
+    // A drag repaints thin strips of the window: paint the bands there only.
     QPainter painter(this);
-    Gradation(painter, rect());
+    for (const QRect &exposed : event->region())
+        Gradation(painter, rect(), exposed);
 }
 
-void frmMain::Gradation(QPainter &painter, const QRect &clientRect)
+void frmMain::Gradation(QPainter &painter, const QRect &clientRect, const QRect &exposed)
 {
     // 256 bands from pure blue to black. Band edges are rounded halves to
     // even, so a client area under 256 pixels high leaves some bands empty.
     const float step = static_cast<float>(clientRect.height()) / 256;
-    for (int i = 0; i < 256; ++i) {
+    const QRect area = exposed.isNull() ? clientRect : exposed.intersected(clientRect);
+    if (area.isEmpty() || step <= 0)
+        return;
+    // Only the bands that can meet the area: a band's edges lie within half
+    // a pixel of i * step, so one band either side is enough once bands are
+    // a pixel or more high.
+    int first = 0;
+    int last = 255;
+    if (step >= 1) {
+        first = std::clamp(static_cast<int>(static_cast<float>(area.top()) / step) - 1, 0, 255);
+        last = std::clamp(static_cast<int>(static_cast<float>(area.bottom()) / step) + 1, 0, 255);
+    }
+    for (int i = first; i <= last; ++i) {
         const int top = mok::roundHalfEven(step * static_cast<float>(i));
         const int bottom = mok::roundHalfEven(step * static_cast<float>(i + 1));
-        if (bottom > top)
-            painter.fillRect(QRect(0, top, clientRect.width(), bottom - top),
-                             QColor(0, 0, 255 - i));
+        const QRect band = QRect(0, top, clientRect.width(), bottom - top).intersected(area);
+        if (!band.isEmpty())
+            painter.fillRect(band, QColor(0, 0, 255 - i));
     }
 }
 

@@ -41,7 +41,9 @@ public:
     // Start-up, layout and background.
     void Form_Load();
     void Form_Resize();
-    static void Gradation(QPainter &painter, const QRect &clientRect);
+    // Paints the background of `clientRect`, only where it meets `exposed`
+    // (all of it when `exposed` is null).
+    static void Gradation(QPainter &painter, const QRect &clientRect, const QRect &exposed = {});
     // The opening banner. startBanner is the hand-over from the splash:
     // Open is disabled and the banner rotates one character a tick until
     // its caption is back in order; it then settles and Open is enabled.
@@ -167,4 +169,5 @@ private:
     int m_dragging = -1;
     QPoint m_grabPixels;
     bool m_clearPending = false;
+    bool m_levelListOnTop = false;
 };

@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QEventLoop>
 #include <QLabel>
+#include <QRegion>
 #include <QTimer>
 
 #include <algorithm>
@@ -204,14 +205,19 @@ void frmMain::Level() { m_board.Level(selectedLastIndex()); }
 void frmMain::Expand()
 {
     setCursor(Qt::WaitCursor);
-    // The old layout vanishes piece by piece as the pieces are cut again.
-    m_board.Expand(screenTwips(), selectedLastIndex(), mok::sharedRandom(), [this](int i) {
+    // The old layout vanishes before the new one is cut. Hiding all of it
+    // takes far less than one frame, so it is shown as one frame rather than
+    // a hundred full-window flushes nobody could tell apart.
+    const int lastIndex = selectedLastIndex();
+    QRegion vacated;
+    m_board.Expand(screenTwips(), lastIndex, mok::sharedRandom(), [&](int i) {
         PieceWidget *piece = imgPiece[i];
         if (piece->isVisible()) {
-            const QRect vacated = piece->geometry();
+            vacated += piece->geometry();
             piece->hide();
-            repaint(vacated);
         }
+        if (i == lastIndex && !vacated.isEmpty())
+            repaint(vacated);
     });
     unsetCursor();
     syncOutline();
@@ -348,7 +354,7 @@ void frmMain::syncPieces()
         const mok::Piece &state = m_board.imgPiece[i];
         PieceWidget *piece = imgPiece[i];
         piece->setGeometry(mok::toPixels(state.rect, s));
-        piece->setPicture(state.picture);
+        piece->setPicture(m_board.picPuzzleImage, state.picture);
         piece->setEnabled(state.enabled);
         piece->setVisible(state.visible);
         if (state.stackOrder != m_shownStackOrder[i])
@@ -357,14 +363,17 @@ void frmMain::syncPieces()
     std::sort(raised.begin(), raised.end(), [this](int a, int b) {
         return m_board.imgPiece[a].stackOrder < m_board.imgPiece[b].stackOrder;
     });
-    for (int i : raised) {
-        imgPiece[i]->raise();
-        m_shownStackOrder[i] = m_board.imgPiece[i].stackOrder;
-    }
-    if (!raised.empty()) {
-        // The level list is a window of its own in the classic toolkit and
-        // always stayed above the pieces.
+    // The level list is a window of its own in the classic toolkit and
+    // always stayed above the pieces: a piece brought to the front goes just
+    // under it, which repaints only the piece. The drag outline lies above
+    // both and, raised once, stays there.
+    if (!raised.empty() && !m_levelListOnTop) {
         cboLevel->raise();
         m_dragFrame->raise();
+        m_levelListOnTop = true;
+    }
+    for (int i : raised) {
+        imgPiece[i]->stackUnder(cboLevel);
+        m_shownStackOrder[i] = m_board.imgPiece[i].stackOrder;
     }
 }

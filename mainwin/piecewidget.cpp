@@ -1,27 +1,34 @@
 #include "piecewidget.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 PieceWidget::PieceWidget(int index, QWidget *parent) : QWidget(parent), m_index(index)
 {
     setObjectName(QStringLiteral("imgPiece%1").arg(index));
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    // Not marked opaque, though it paints every pixel: the window then keeps
+    // no region of opaque children to recompute over all hundred pieces
+    // whenever one is restacked, which cost more than repainting the
+    // background under the piece.
     hide();
 }
 
-void PieceWidget::setPicture(const QImage &picture)
+void PieceWidget::setPicture(const QImage &area, const mok::PiecePicture &picture)
 {
-    if (picture.cacheKey() == m_picture.cacheKey())
+    if (area.cacheKey() == m_area.cacheKey() && picture == m_picture)
         return;
+    m_area = area;
     m_picture = picture;
     update();
 }
 
-void PieceWidget::paintEvent(QPaintEvent *)
+void PieceWidget::paintEvent(QPaintEvent *event)
 {
+    // A drag's outline crosses a piece in thin strips: paint just those.
     QPainter painter(this);
-    painter.drawImage(0, 0, m_picture);
+    for (const QRect &r : event->region())
+        mok::paintPiece(painter, m_area, m_picture, r);
 }
 
 // Any button starts a drag; the first release ends it.

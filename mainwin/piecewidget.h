@@ -1,18 +1,21 @@
 #pragma once
 
+#include "board.h"
+
 #include <QImage>
 #include <QWidget>
 
 // One puzzle piece on the screen: paints its picture and reports the mouse,
-// with its index, to the window that runs the game.
+// with its index, to the window that runs the game. The picture is painted
+// from the shared picture area, so a piece keeps no pixels of its own.
 class PieceWidget : public QWidget {
     Q_OBJECT
 public:
     PieceWidget(int index, QWidget *parent);
 
     int index() const { return m_index; }
-    void setPicture(const QImage &picture);
-    const QImage &picture() const { return m_picture; }
+    void setPicture(const QImage &area, const mok::PiecePicture &picture);
+    const mok::PiecePicture &picture() const { return m_picture; }
 
 signals:
     void mouseDown(int index, QPoint posInPiece);
@@ -27,6 +30,7 @@ protected:
 
 private:
     int m_index;
-    QImage m_picture;
+    QImage m_area; // shares the board's picture area, never copies it
+    mok::PiecePicture m_picture;
     bool m_down = false;
 };

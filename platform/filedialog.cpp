@@ -7,9 +7,15 @@
 #include <QStringList>
 #include <QUrl>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace mok::platform {
 
-QString openFileDialog(QWidget *owner, const QString &title, const QList<FileFilter> &filters)
+namespace {
+
+QString askForFile(QWidget *owner, const QString &title, const QList<FileFilter> &filters)
 {
     // Qt reads the patterns from the last parenthesised group, separated by
     // blanks. Each entry therefore carries its patterns twice: the text the
@@ -33,6 +39,22 @@ QString openFileDialog(QWidget *owner, const QString &title, const QList<FileFil
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles().value(0);
+}
+
+} // namespace
+
+QString openFileDialog(QWidget *owner, const QString &title, const QList<FileFilter> &filters)
+{
+    const QString path = askForFile(owner, title, filters);
+#ifdef __GLIBC__
+    // The dialog's folder model, icons and watcher leave megabytes of freed
+    // heap behind, which glibc keeps for later. The picture decoded next
+    // needs more than that at once, in blocks of its own: hand the heap
+    // back first, so opening does not cost the dialog and the picture
+    // together.
+    malloc_trim(0);
+#endif
+    return path;
 }
 
 QString droppedPicture(const QMimeData *data)

@@ -1,8 +1,10 @@
 #include "board.h"
 
+#include <QPainter>
 #include <QRect>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <utility>
 
@@ -10,50 +12,83 @@ namespace mok {
 
 namespace {
 
-void paintBlack(QImage &image, const QRect &area)
+// How a run of `length` piece pixels, cut from source coordinate `from` of an
+// area `size` pixels long, falls on the area: pixels before its start repeat
+// its first pixel, pixels past its end repeat its last one (the last cells'
+// extra pixel when the picture divides evenly), so the assembled picture
+// shows no frame there.
+struct Span {
+    int piece;  // first piece pixel of the run
+    int source; // its source pixel
+    int length;
+    bool repeated; // every pixel of the run shows `source`
+};
+
+std::array<Span, 3> spansOf(int from, int length, int size)
 {
-    const QRect r = area.intersected(image.rect());
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        std::fill(line + r.left(), line + r.right() + 1, qRgb(0, 0, 0));
-    }
+    const int inFrom = std::clamp(-from, 0, length);
+    const int inTo = std::clamp(size - from, inFrom, length);
+    return {{{0, 0, inFrom, true},
+             {inFrom, from + inFrom, inTo - inFrom, false},
+             {inTo, size - 1, length - inTo, true}}};
 }
 
-void drawOutline(QImage &image)
+// The source pixels under piece pixels [first, first + count) of a span.
+std::pair<int, int> sourceOf(const Span &span, int first, int count)
 {
-    const int w = image.width();
-    const int h = image.height();
-    paintBlack(image, QRect(0, 0, w, 1));
-    paintBlack(image, QRect(0, h - 1, w, 1));
-    paintBlack(image, QRect(0, 0, 1, h));
-    paintBlack(image, QRect(w - 1, 0, 1, h));
+    if (span.repeated)
+        return {span.source, 1};
+    return {span.source + first - span.piece, count};
 }
 
-// The rectangle `area` of `picture`; where it reaches past the picture's
-// right or bottom edge (the last cells' extra pixel when the picture divides
-// evenly), the edge pixels are repeated, so the assembled picture shows no
-// frame there.
-QImage copyClamped(const QImage &picture, const QRect &area)
+void paintBlack(QPainter &painter, const QRect &line, const QRect &exposed)
 {
-    QImage image = picture.copy(area);
-    if (picture.isNull() || image.isNull() || picture.rect().contains(area))
-        return image;
-    const QRect inside = area.intersected(picture.rect());
-    for (int y = 0; y < image.height(); ++y) {
-        const int sy = std::clamp(area.top() + y, 0, picture.height() - 1);
-        const auto *from = reinterpret_cast<const QRgb *>(picture.constScanLine(sy));
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        const bool rowInside = area.top() + y >= inside.top() && area.top() + y <= inside.bottom();
-        for (int x = 0; x < image.width(); ++x) {
-            const int px = area.left() + x;
-            if (!rowInside || px < inside.left() || px > inside.right())
-                line[x] = from[std::clamp(px, 0, picture.width() - 1)];
-        }
-    }
-    return image;
+    const QRect r = line.intersected(exposed);
+    if (!r.isEmpty())
+        painter.fillRect(r, Qt::black);
 }
 
 } // namespace
+
+void paintPiece(QPainter &painter, const QImage &area, const PiecePicture &picture,
+                const QRect &exposed)
+{
+    const QRect piece(QPoint(0, 0), picture.size());
+    const QRect todo = exposed.intersected(piece);
+    if (todo.isEmpty())
+        return;
+    if (area.isNull()) {
+        painter.fillRect(todo, Qt::black);
+    } else {
+        const QRect &s = picture.source;
+        for (const Span &x : spansOf(s.left(), s.width(), area.width())) {
+            for (const Span &y : spansOf(s.top(), s.height(), area.height())) {
+                const QRect target = QRect(x.piece, y.piece, x.length, y.length).intersected(todo);
+                if (target.isEmpty())
+                    continue;
+                // A repeated edge is one source pixel stretched without
+                // smoothing, which copies it exactly.
+                const auto [sx, sw] = sourceOf(x, target.left(), target.width());
+                const auto [sy, sh] = sourceOf(y, target.top(), target.height());
+                painter.drawImage(target, area, QRect(sx, sy, sw, sh));
+            }
+        }
+    }
+    const int w = piece.width();
+    const int h = piece.height();
+    if (picture.leftLine)
+        paintBlack(painter, QRect(0, 0, 1, h), todo);
+    if (picture.topLine)
+        paintBlack(painter, QRect(0, 0, w, 1), todo);
+    if (picture.outlined) {
+        // The right and bottom sides lie on the piece's last pixel, the first
+        // pixel of the neighbouring cell, so neighbours share a line.
+        paintBlack(painter, QRect(0, 0, w, 1), todo);
+        paintBlack(painter, QRect(0, h - 1, w, 1), todo);
+        paintBlack(painter, QRect(0, 0, 1, h), todo);
+        paintBlack(painter, QRect(w - 1, 0, 1, h), todo);
+    }
+}
 
 Board::Board()
 {
@@ -133,26 +168,18 @@ void Board::cutPiece(int index, int cellWidth, int cellHeight, const Screen &scr
     // even where a cell is not a whole number of pixels.
     const int areaX = toPixels(picPuzzle.left, screen.tppX);
     const int areaY = toPixels(picPuzzle.top, screen.tppY);
-    const QRect source(
+    PiecePicture borderless;
+    borderless.source = QRect(
         toPixels(picPuzzle.left + static_cast<float>(column * cellWidth), screen.tppX) - areaX,
         toPixels(picPuzzle.top + static_cast<float>(row * cellHeight), screen.tppY) - areaY,
         toPixels(piece.rect.width, screen.tppX), toPixels(piece.rect.height, screen.tppY));
+    borderless.leftLine = column == 0;
+    borderless.topLine = row == 0;
+    piece.otherPicture = borderless;
 
-    QImage image = copyClamped(picPuzzleImage, source);
-    if (image.isNull()) {
-        image = QImage(source.size(), QImage::Format_RGB32);
-        image.fill(Qt::black);
-    }
-    if (column == 0)
-        paintBlack(image, QRect(0, 0, 1, image.height()));
-    if (row == 0)
-        paintBlack(image, QRect(0, 0, image.width(), 1));
-    piece.otherPicture = image; // borderless
-
-    // The outline's right and bottom sides lie on the piece's last pixel,
-    // the first pixel of the neighbouring cell, so neighbours share a line.
-    drawOutline(image);
-    piece.picture = image; // bordered
+    PiecePicture bordered = borderless;
+    bordered.outlined = true;
+    piece.picture = bordered;
 }
 
 bool Board::AdjustPiece(int index, const Screen &screen, int lastIndex)

@@ -6,19 +6,50 @@
 #include "twips.h"
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 
 #include <array>
 #include <cstdint>
 #include <functional>
 
+class QPainter;
+
 namespace mok {
+
+// A piece's picture: a rectangle of the picture area with black lines drawn
+// over it. Pieces hold no pixels of their own: all of them show the one
+// picture area, so a game costs the preview and nothing per piece, and
+// swapping pictures swaps a few numbers.
+struct PiecePicture {
+    // In picture-area pixels; it may reach past the area's right or bottom
+    // edge, where the edge pixels repeat.
+    QRect source;
+    bool leftLine = false; // the board's left edge, on column 0
+    bool topLine = false;  // the board's top edge, on row 0
+    bool outlined = false; // the bordered picture: a line on all four sides
+
+    bool isNull() const { return source.isEmpty(); }
+    QSize size() const { return source.size(); }
+    bool operator==(const PiecePicture &o) const
+    {
+        return source == o.source && leftLine == o.leftLine && topLine == o.topLine &&
+               outlined == o.outlined;
+    }
+    bool operator!=(const PiecePicture &o) const { return !(*this == o); }
+};
+
+// Paints `picture`, cut from `area`, with its top-left corner at (0, 0).
+// Only `exposed` (piece pixels) needs to come out right; the pixels are those
+// a copy of the rectangle with the lines drawn into it would have.
+void paintPiece(QPainter &painter, const QImage &area, const PiecePicture &picture,
+                const QRect &exposed);
 
 // One piece: imgPiece(i) and its partner imgPieceO(i), which holds whichever
 // of the two pictures the piece is not showing.
 struct Piece {
-    QImage picture;      // shown
-    QImage otherPicture; // not shown
+    PiecePicture picture;      // shown
+    PiecePicture otherPicture; // not shown
     QString tag;         // the piece's own index as decimal text
     RectF rect{0, 0, 255, 255};
     bool visible = false;

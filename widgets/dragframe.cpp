@@ -1,32 +1,66 @@
 #include "dragframe.h"
 
+#include <QEvent>
 #include <QPaintEvent>
 #include <QPainter>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+constexpr int kDash = 6;
+constexpr int kGap = 3;
+
+// Top, bottom, left and right sides of `frame`, the corners in the first two.
+std::array<QRect, 4> sidesOf(const QRect &frame)
+{
+    const int t = DragFrame::kThickness;
+    const int w = frame.width();
+    const int h = frame.height();
+    const int across = std::min(t, h);
+    const int thick = std::min(t, w);
+    const int down = std::max(0, h - 2 * t);
+    return {QRect(frame.left(), frame.top(), w, across),
+            QRect(frame.left(), frame.bottom() - across + 1, w, across),
+            QRect(frame.left(), frame.top() + t, thick, down),
+            QRect(frame.right() - thick + 1, frame.top() + t, thick, down)};
+}
+
+} // namespace
 
 DragFrame::DragFrame(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
-    hide();
+    setGeometry(parent->rect());
+    parent->installEventFilter(this);
 }
 
-QRegion DragFrame::borderOf(const QRect &r)
+bool DragFrame::eventFilter(QObject *watched, QEvent *event)
 {
-    return QRegion(r).subtracted(QRegion(r.adjusted(2, 2, -2, -2)));
+    if (watched == parentWidget() && event->type() == QEvent::Resize)
+        setGeometry(parentWidget()->rect());
+    return false;
+}
+
+QRegion DragFrame::borderOf(const QRect &frame)
+{
+    QRegion border;
+    for (const QRect &side : sidesOf(frame))
+        border += side;
+    return border;
 }
 
 void DragFrame::begin(const QRect &frame)
 {
-    setGeometry(parentWidget()->rect());
     m_frame = frame;
-    raise();
-    show();
     update(borderOf(m_frame));
 }
 
 void DragFrame::moveTo(const QPoint &topLeft)
 {
-    if (topLeft == m_frame.topLeft())
+    if (m_frame.isNull() || topLeft == m_frame.topLeft())
         return;
     const QRegion old = borderOf(m_frame);
     m_frame.moveTopLeft(topLeft);
@@ -35,22 +69,31 @@ void DragFrame::moveTo(const QPoint &topLeft)
 
 void DragFrame::end()
 {
-    // Stay shown with nothing to draw: hiding a widget that covers the parent
-    // would repaint all of it.
     update(borderOf(m_frame));
     m_frame = QRect();
 }
 
-void DragFrame::paintEvent(QPaintEvent *)
+void DragFrame::paintEvent(QPaintEvent *event)
 {
-    // Black and white dashes, so the outline shows over any picture and over
-    // the gradient alike.
     if (m_frame.isNull())
         return;
+    // White under black dashes, so the outline shows over any picture and
+    // over the gradient alike. The dashes are counted from the frame's
+    // corner, so they move with it. Filled rectangles draw them exactly on
+    // the outline's pixels, which a dashed pen's joins do not.
     QPainter painter(this);
-    const QRect r = m_frame.adjusted(0, 0, -1, -1);
-    painter.setPen(QPen(Qt::white, 2));
-    painter.drawRect(r.adjusted(1, 1, 0, 0));
-    painter.setPen(QPen(Qt::black, 2, Qt::DashLine));
-    painter.drawRect(r.adjusted(1, 1, 0, 0));
+    const QRect exposed = event->rect();
+    for (const QRect &side : sidesOf(m_frame)) {
+        if (!side.intersects(exposed))
+            continue;
+        painter.fillRect(side, Qt::white);
+        const bool across = side.width() > side.height();
+        const int from = across ? m_frame.left() : m_frame.top();
+        const int to = across ? side.right() : side.bottom();
+        for (int d = from; d <= to; d += kDash + kGap) {
+            const QRect dash = across ? QRect(d, side.top(), kDash, side.height())
+                                      : QRect(side.left(), d, side.width(), kDash);
+            painter.fillRect(dash.intersected(side), Qt::black);
+        }
+    }
 }

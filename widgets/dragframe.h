@@ -4,9 +4,12 @@
 #include <QRegion>
 #include <QWidget>
 
-// The outline that follows the pointer while something is dragged. It covers
-// its parent but takes no mouse input, and a move repaints only the old and
-// the new outline, never the whole parent.
+// The outline that follows the pointer while something is dragged, drawn
+// over everything in its parent as black and white dashes. It covers its
+// parent, takes no mouse input and stays shown with nothing to draw between
+// drags: showing, hiding or raising a widget that size repaints all of the
+// parent, while beginning, moving and ending a drag repaint only the old and
+// the new outline. The owner keeps it above its other children.
 class DragFrame : public QWidget {
     Q_OBJECT
 public:
@@ -17,11 +20,14 @@ public:
     void end();
     QRect frame() const { return m_frame; }
 
+    // The pixels the outline of `frame` covers.
+    static QRegion borderOf(const QRect &frame);
+    static constexpr int kThickness = 2;
+
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    static QRegion borderOf(const QRect &r);
-
     QRect m_frame;
 };

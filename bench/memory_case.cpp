@@ -1,0 +1,122 @@
+// The game's memory: at rest after start, and at its peak while the player
+// opens a picture, through the file dialog, as the game does it.
+#include "bench.h"
+
+#include "appcontroller.h"
+#include "frmmain.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTimer>
+#include <QWindow>
+
+namespace bench {
+
+namespace {
+
+// A field of /proc/self/status, in bytes.
+double statusBytes(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field)) {
+            const QList<QByteArray> parts = line.simplified().split(' ');
+            return parts.size() >= 2 ? parts[1].toDouble() * 1024 : 0;
+        }
+    }
+    return 0;
+}
+
+// From here on, the peak (VmHWM) counts from what is resident now.
+void resetPeak()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    if (refs.open(QIODevice::WriteOnly))
+        refs.write("5");
+}
+
+void runEventsFor(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+// Waits up to `ms` for `done`, running events.
+bool waitFor(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+} // namespace
+
+int runOpenMemory(const QStringList &args)
+{
+    if (args.isEmpty())
+        return 2;
+    const QString picture = args[0];
+    AppController host;
+    host.start();
+    const auto shown = [&] {
+        frmMain *w = host.window();
+        return w && w->windowHandle() && w->windowHandle()->isExposed();
+    };
+    if (!waitFor(shown, 20000))
+        return 3;
+    runEventsFor(500);
+    resetPeak();
+    const double rest = statusBytes("VmRSS:");
+
+    // The player picks the file in the dialog the game shows.
+    QTimer chooser;
+    QObject::connect(&chooser, &QTimer::timeout, [&] {
+        // The player types the file's name and presses Open.
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            name->setText(picture);
+        else
+            dialog->selectFile(picture);
+        static_cast<QDialog *>(dialog)->accept(); // as the Open button does
+    });
+    frmMain *first = host.window();
+    // "picture-only" opens the picture in the window at rest, without the
+    // fresh window and the dialog: what the picture itself costs.
+    const bool pictureOnly = args.value(1) == QStringLiteral("picture-only");
+    if (pictureOnly) {
+        first->openPicture(picture);
+    } else {
+        chooser.start(50);
+        emit first->openRequested(first->levelText());
+    }
+    const auto opened = [&] {
+        frmMain *w = host.window();
+        return w && (w != first || pictureOnly) && !w->board().picPuzzleImage.isNull();
+    };
+    if (!waitFor(opened, 60000))
+        return 4;
+    chooser.stop();
+    runEventsFor(300);
+
+    report(QStringLiteral("rest"), rest);
+    report(QStringLiteral("peak"), statusBytes("VmHWM:"));
+    report(QStringLiteral("preview"),
+           static_cast<double>(host.window()->board().picPuzzleImage.sizeInBytes()));
+    return 0;
+}
+
+} // namespace bench

@@ -1,0 +1,189 @@
+// The real game window on the offscreen platform: opening a picture to the
+// assembled board, Start at level 9, and dragging, each against its
+// reference, round-robin.
+#include "bench.h"
+
+#include "frmmain.h"
+#include "imagebutton.h"
+#include "levels.h"
+#include "piecewidget.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QWindow>
+
+namespace bench {
+
+namespace {
+
+// Lets the window paint whatever is pending, as the event loop would next.
+void paintPending()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+void waitUntilExposed(QWidget &window)
+{
+    for (int i = 0; i < 200; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (window.windowHandle() && window.windowHandle()->isExposed())
+            break;
+    }
+    paintPending();
+}
+
+void sendMouse(QWidget *to, QEvent::Type type, QPoint pos)
+{
+    const QPointF global = to->mapToGlobal(QPointF(pos));
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, QPointF(pos), global, Qt::LeftButton, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(to, &event);
+}
+
+class WindowCases {
+public:
+    WindowCases()
+    {
+        m_window.settleBanner();
+        m_window.setLevelText(mok::levelTable()[mok::kLevelCount - 1].text); // 100 pieces
+        waitUntilExposed(m_window);
+    }
+
+    double open(const QString &path)
+    {
+        return timeMs([&] {
+            m_window.openPicture(path);
+            m_window.repaint();
+        });
+    }
+
+    // From the press of Start to the scattered board on the screen; the
+    // button's deferred tick is served at once.
+    double start()
+    {
+        auto *button = m_window.findChild<ImageButton *>(QStringLiteral("imgStart"));
+        return timeMs([&] {
+            emit button->clicked();
+            m_window.tmrMain_Timer();
+            paintPending();
+        });
+    }
+
+    // The whole window repainted, the way the event loop repaints anything.
+    double fullRepaints(int count)
+    {
+        return timeMs([&] {
+            for (int i = 0; i < count; ++i) {
+                m_window.update();
+                paintPending();
+            }
+        });
+    }
+
+    // One drag of the next piece: the grab, then kSteps moves whose mean is
+    // the drag step, then the drop.
+    void drag(double &grabMs, double &stepMs)
+    {
+        m_piece = (m_piece + 37) % mok::kPieceCount;
+        auto *piece = m_window.findChild<PieceWidget *>(QStringLiteral("imgPiece%1").arg(m_piece));
+        const QPoint grab(5, 5);
+        grabMs = timeMs([&] {
+            sendMouse(piece, QEvent::MouseButtonPress, grab);
+            paintPending();
+        });
+        double moves = 0;
+        for (int i = 1; i <= kSteps; ++i) {
+            const QPoint at = grab + QPoint(9 * i, 6 * i);
+            moves += timeMs([&] {
+                sendMouse(piece, QEvent::MouseMove, at);
+                paintPending();
+            });
+        }
+        stepMs = moves / kSteps;
+        sendMouse(piece, QEvent::MouseButtonRelease, grab + QPoint(9 * kSteps, 6 * kSteps));
+        paintPending();
+    }
+
+private:
+    static constexpr int kSteps = 10;
+    frmMain m_window;
+    int m_piece = 0;
+};
+
+double spawnDjpeg(const QString &djpeg, const QString &path)
+{
+    return timeMs([&] {
+        QProcess p;
+        p.setStandardOutputFile(QProcess::nullDevice());
+        p.start(djpeg, {QStringLiteral("-outfile"), QProcess::nullDevice(), path});
+        p.waitForFinished(-1);
+    });
+}
+
+void benchOpening(WindowCases &cases, int rounds, const QStringList &pictures)
+{
+    const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
+    const QStringList keys = {QStringLiteral("open-baseline"), QStringLiteral("open-progressive"),
+                              QStringLiteral("open-large")};
+    for (int i = 0; i < pictures.size() && i < keys.size(); ++i) {
+        const QString &path = pictures[i];
+        if (path == QStringLiteral("-"))
+            continue;
+        std::vector<std::function<double()>> run = {[&] { return cases.open(path); }};
+        if (!djpeg.isEmpty())
+            run.push_back([&] { return spawnDjpeg(djpeg, path); });
+        const auto samples = roundRobin(rounds, run);
+        reportAll(keys[i], samples[0]);
+        if (samples.size() > 1)
+            reportAll(keys[i] + QStringLiteral("-djpeg"), samples[1]);
+    }
+}
+
+} // namespace
+
+int runWindowCases(const QStringList &args)
+{
+    if (args.size() < 4)
+        return 2;
+    const int rounds = args[2].toInt();
+    const QStringList pictures = args.mid(3);
+    WindowCases cases;
+    benchOpening(cases, rounds, pictures);
+
+    // Start and drag on the baseline picture, or the first one given.
+    QString play;
+    for (const QString &p : pictures)
+        if (play.isEmpty() && p != QStringLiteral("-"))
+            play = p;
+    if (play.isEmpty())
+        return 2;
+    cases.open(play);
+
+    const auto start = roundRobin(
+        rounds, {[&] { return cases.start(); }, [&] { return cases.fullRepaints(100); }});
+    reportAll(QStringLiteral("start"), start[0]);
+    reportAll(QStringLiteral("start-100-repaints"), start[1]);
+
+    std::vector<double> grabs, steps;
+    const auto drag = roundRobin(2 * rounds, {[&] {
+                                                  double grab = 0, step = 0;
+                                                  cases.drag(grab, step);
+                                                  grabs.push_back(grab);
+                                                  steps.push_back(step);
+                                                  return 0.0;
+                                              },
+                                              [&] { return cases.fullRepaints(1); }});
+    // The warm-up round's drag is the first one recorded.
+    grabs.erase(grabs.begin());
+    steps.erase(steps.begin());
+    reportAll(QStringLiteral("grab"), grabs);
+    reportAll(QStringLiteral("drag-step"), steps);
+    reportAll(QStringLiteral("full-repaint"), drag[1]);
+    return 0;
+}
+
+} // namespace bench
