@@ -52,8 +52,10 @@ QString cellsTooSmallReason(float areaWidth, float areaHeight, int gridSide,
         .arg(mok::toPixels(areaHeight, s.tppY));
 }
 
-// Swallows the player's input while it exists: clicks, keys, the wheel and
-// requests to close a window. Paint and timer events go on as usual.
+// Swallows the player's input while it exists: clicks, keys, the wheel,
+// files dropped from a file manager (a drop would make the window afresh
+// under the load) and requests to close a window. Paint and timer events go
+// on as usual.
 class InputBlocker : public QObject {
 public:
     InputBlocker() { qApp->installEventFilter(this); }
@@ -75,6 +77,9 @@ protected:
         case QEvent::TouchBegin:
         case QEvent::TouchUpdate:
         case QEvent::TouchEnd:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
             return true;
         case QEvent::Close:
             event->ignore();

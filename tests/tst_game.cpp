@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QMimeData>
 #include <QImageWriter>
 
 class TestGame : public QObject {
@@ -381,10 +382,18 @@ void TestGame::loadingKeepsTheWindowPaintingAndDeaf()
         if (++ticksWhileBusy == 1) {
             QTest::mouseClick(game.find<ImageButton>("imgExit"), Qt::LeftButton);
             QTest::mouseClick(game.find<ImageButton>("imgOpen"), Qt::LeftButton);
+            // A picture dropped from a file manager meanwhile is not taken.
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(m_small)});
+            QDragEnterEvent enter(QPoint(300, 300), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(&game.window, &enter);
+            QDropEvent drop(QPointF(300, 300), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(&game.window, &drop);
         }
         game.window.update();
     });
     ticker.start();
+    QSignalSpy dropped(&game.window, &frmMain::pictureDropped);
     QVERIFY(game.window.openPicture(m_photo));
     ticker.stop();
     game.window.removeEventFilter(&counter);
@@ -393,6 +402,7 @@ void TestGame::loadingKeepsTheWindowPaintingAndDeaf()
     QVERIFY(paintsWhileBusy > 0);
     QVERIFY(!busy());
     QVERIFY(!game.find<QTimer>("tmrMain")->isActive()); // no click was taken
+    QCOMPARE(dropped.count(), 0);
     QVERIFY(game.find("imgStart")->isVisible());
 }
 
