@@ -31,6 +31,7 @@ bool AppController::start(const QString &picture)
         return false;
     }
     m_pictureAtStart = picture;
+    mok::platform::useFontHints();
     m_splash = new frmStart;
     connect(m_splash, &frmStart::loaded, this, &AppController::handOver);
     m_splash->show();
