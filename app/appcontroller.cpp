@@ -31,6 +31,7 @@ bool AppController::start(const QString &picture)
         return false;
     }
     m_pictureAtStart = picture;
+    mok::platform::useFontHints();
     m_splash = new frmStart;
     connect(m_splash, &frmStart::loaded, this, &AppController::handOver);
     m_splash->show();
@@ -76,10 +77,19 @@ void AppController::showWindow(frmMain *window, const QString &levelText, Banner
 
 void AppController::reopen(const QString &levelText, const QString &path)
 {
-    // The old window goes once the tick that asked for this has returned.
+    // The old window is gone, backing store and all, before the new one is
+    // made, so the two never hold their pixels at once. It is deleted once
+    // the tick or the drop that asked for this has returned.
     frmMain *old = m_window;
     old->hide();
+    connect(
+        old, &QObject::destroyed, this,
+        [this, levelText, path] { showFreshWindow(levelText, path); }, Qt::QueuedConnection);
     old->deleteLater();
+}
+
+void AppController::showFreshWindow(const QString &levelText, const QString &path)
+{
     showWindow(new frmMain, levelText, Banner::AtRest);
     frmMain *window = m_window;
     if (path.isEmpty())

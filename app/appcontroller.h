@@ -47,6 +47,7 @@ private:
     // Makes the window afresh with this level, then opens `path`, or asks
     // for a picture when it is empty.
     void reopen(const QString &levelText, const QString &path);
+    void showFreshWindow(const QString &levelText, const QString &path);
 
     void showAbout();
 

@@ -94,6 +94,10 @@ int runOpenMemory(const QStringList &args)
         static_cast<QDialog *>(dialog)->accept(); // as the Open button does
     });
     frmMain *first = host.window();
+    // The fresh window may be made where the old one was freed: count the
+    // windows made rather than compare addresses.
+    int windowsMade = 0;
+    QObject::connect(&host, &AppController::windowCreated, [&windowsMade] { ++windowsMade; });
     // "picture-only" opens the picture in the window at rest, without the
     // fresh window and the dialog: what the picture itself costs.
     const bool pictureOnly = args.value(1) == QStringLiteral("picture-only");
@@ -101,11 +105,13 @@ int runOpenMemory(const QStringList &args)
         first->openPicture(picture);
     } else {
         chooser.start(50);
-        emit first->openRequested(first->levelText());
+        // Open is pressed from inside the event loop, as its tick runs in
+        // the game: the old window is deleted once that event has returned.
+        QTimer::singleShot(0, first, [first] { emit first->openRequested(first->levelText()); });
     }
     const auto opened = [&] {
         frmMain *w = host.window();
-        return w && (w != first || pictureOnly) && !w->board().picPuzzleImage.isNull();
+        return w && (windowsMade > 0 || pictureOnly) && !w->board().picPuzzleImage.isNull();
     };
     if (!waitFor(opened, 60000))
         return 4;

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPalette>
 #include <QTimer>
 #include <QUrl>
 
@@ -80,7 +81,12 @@ void frmMain::createControls()
     const auto makeLabel = [this](const char *name) {
         auto *label = new QLabel(this);
         label->setObjectName(QLatin1String(name));
-        label->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+        // White text on the window's own background. A palette, not a style
+        // sheet: the first style sheet brings the whole style-sheet engine
+        // into memory for three captions.
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, Qt::white);
+        label->setPalette(palette);
         label->setAttribute(Qt::WA_TranslucentBackground);
         return label;
     };

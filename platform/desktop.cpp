@@ -234,7 +234,15 @@ QFont uiFont(qreal pointSize)
                       QStringLiteral(u"IPAGothic"), QStringLiteral(u"Noto Sans CJK JP"),
                       QStringLiteral(u"VL PGothic")});
     font.setPointSizeF(pointSize);
+    font.setHintingPreference(QFont::PreferFullHinting);
     return font;
+}
+
+void useFontHints()
+{
+    QFont font = QGuiApplication::font();
+    font.setHintingPreference(QFont::PreferFullHinting);
+    QGuiApplication::setFont(font);
 }
 
 } // namespace mok::platform

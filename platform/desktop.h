@@ -68,7 +68,14 @@ bool canMinimise();
 
 // The game's user-interface font: its classic Japanese UI face where the
 // desktop has it, else an installed Japanese Gothic, so captions never fall
-// back to boxes.
+// back to boxes. Drawn with the font's own hints (see useFontHints).
 QFont uiFont(qreal pointSize);
+
+// Makes every text of the application, dialogs included, drawn with the
+// font's own hints, as Windows draws it. FreeType's light hinting, the
+// default here, runs its auto-hinter instead, which first measures dozens of
+// reference ideographs scattered over a Japanese font's outlines: megabytes
+// of the font file made resident for a few characters of text.
+void useFontHints();
 
 } // namespace mok::platform

@@ -193,7 +193,8 @@ void TestDesktopIntegration::pictureOnTheCommandLineOpensOnceTheBannerSettles()
 void TestDesktopIntegration::dropOnTheWindowOpensThePicture()
 {
     AppController controller;
-    frmMain *first = startAndWaitForOpen(controller);
+    // Held weakly: the fresh window may be made where the old one was freed.
+    QPointer<frmMain> first = startAndWaitForOpen(controller);
     QVERIFY(first);
     first->setLevelText(QStringLiteral(u"Level 2 (9コマ)"));
     std::unique_ptr<QMimeData> data(urlsOf({m_jpeg}));

@@ -1,9 +1,11 @@
 // The main window as it starts: where its controls stand, the gradient it
 // paints, and the image buttons' deferred press.
+#include "desktop.h"
 #include "frmmain.h"
 #include "imagebutton.h"
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QScreen>
 #include <QtTest>
@@ -21,6 +23,8 @@ private slots:
     void buttonsShowFacesAndTips();
     void clickShowsPressedFaceUntilTheTick();
     void captionsRenderInAJapaneseFont();
+    void captionsAreWhiteOnTheGradient();
+    void textIsDrawnWithTheFontsOwnHints();
     void bannerRunsOnceRoundWithOpenInert();
     void bannerRecentresOnResizeWhileRunning();
     void captionRotatesByWholeCharacters_data();
@@ -239,6 +243,53 @@ void TestFrmMain::captionsRenderInAJapaneseFont()
     QVERIFY(QFontMetrics(window.font()).inFontUcs4(U'コ'));
     QCOMPARE(window.font().pointSize(), 9);
     QCOMPARE(window.font().families().first(), QStringLiteral("MS UI Gothic"));
+}
+
+// Captions are white text straight on the gradient, with no box behind
+// them: where the banner changes the window it is white or white blended
+// over the blue, and elsewhere the gradient shows through unchanged.
+void TestFrmMain::captionsAreWhiteOnTheGradient()
+{
+    frmMain window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.settleBanner();
+    auto *banner = window.findChild<QLabel *>(QStringLiteral("lblOpening"));
+    QVERIFY(banner->isVisible());
+    const QImage shot = window.grab().toImage();
+    banner->hide();
+    const QImage bare = window.grab().toImage();
+    const QRect area = banner->geometry();
+    int white = 0;
+    int unchanged = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb pixel = shot.pixel(x, y);
+            if (pixel == bare.pixel(x, y)) {
+                ++unchanged;
+                continue;
+            }
+            QCOMPARE(qRed(pixel), qGreen(pixel));
+            QVERIFY(qRed(pixel) > 0);
+            white += pixel == qRgb(255, 255, 255) ? 1 : 0;
+        }
+    }
+    QVERIFY(white > 0);
+    QVERIFY(unchanged > 0);
+}
+
+// The game's own captions and every dialog are drawn with the font's own
+// hints rather than FreeType's auto-hinter.
+void TestFrmMain::textIsDrawnWithTheFontsOwnHints()
+{
+    QCOMPARE(mok::platform::uiFont(9).hintingPreference(), QFont::PreferFullHinting);
+    const QFont before = QApplication::font();
+    mok::platform::useFontHints();
+    QCOMPARE(QApplication::font().hintingPreference(), QFont::PreferFullHinting);
+    QCOMPARE(QApplication::font().families(), before.families());
+    QFileDialog dialog;
+    QCOMPARE(dialog.font().hintingPreference(), QFont::PreferFullHinting);
+    QApplication::setFont(before);
 }
 
 void TestFrmMain::bannerRunsOnceRoundWithOpenInert()

@@ -27,6 +27,7 @@ private slots:
     void unusableFilesLeaveTheWindowAsAfterCancel();
     void openGoesThroughAFreshWindowAndTheDialog();
     void cancelledOpenLeavesAFreshWindow();
+    void freshWindowIsMadeOnceTheOldIsGone();
     void loadingKeepsTheWindowPaintingAndDeaf();
     void hugePhotoBoardFitsTheScreen();
 
@@ -345,6 +346,30 @@ void TestGame::cancelledOpenLeavesAFreshWindow()
     QVERIFY(window->findChild<QWidget *>(QStringLiteral("imgStart"))->isHidden());
     QVERIFY(window->findChild<QWidget *>(QStringLiteral("imgPiece0"))->isHidden());
     QVERIFY(window->findChild<QComboBox *>(QStringLiteral("cboLevel"))->isEnabled());
+}
+
+// Open makes the window afresh only once the old one is deleted: the two
+// full-screen windows never hold their pixels at the same time, and a drop
+// does the same.
+void TestGame::freshWindowIsMadeOnceTheOldIsGone()
+{
+    AppController host;
+    QPointer<frmMain> old = startAndWaitForOpen(host);
+    QVERIFY(old);
+    ModalWatcher watcher([](QDialog *) { return false; });
+    QList<bool> oldGoneWhenMade;
+    connect(&host, &AppController::windowCreated, this,
+            [&](frmMain *made) { oldGoneWhenMade << (old.isNull() && made != nullptr); });
+    QTest::mouseClick(old->findChild<ImageButton *>(QStringLiteral("imgOpen")), Qt::LeftButton);
+    QTRY_COMPARE(oldGoneWhenMade, QList<bool>{true});
+    QTRY_COMPARE(watcher.seen().size(), 1);
+
+    // A dropped picture replaces the window the same way.
+    old = host.window();
+    emit old->pictureDropped(m_small);
+    QVERIFY(old); // nothing happens inside the drop itself
+    QTRY_COMPARE(oldGoneWhenMade, (QList<bool>{true, true}));
+    QTRY_VERIFY(!host.window()->board().picPuzzleImage.isNull());
 }
 
 QTEST_MAIN(TestGame)
