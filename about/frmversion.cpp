@@ -16,7 +16,7 @@ using mok::RectF;
 
 namespace {
 
-// A colour as the design writes it: 0x00BBGGRR.
+// A colour written the classic way: 0x00BBGGRR.
 QColor bgr(quint32 value)
 {
     return QColor(value & 0xff, (value >> 8) & 0xff, (value >> 16) & 0xff);
@@ -154,9 +154,9 @@ void frmVersion::createControls()
     tmrButton->setInterval(100);
     connect(tmrButton, &QTimer::timeout, this, &frmVersion::tmrButton_Timer);
 
-    // Every control takes the pointer's motion for itself, as the design's
-    // controls do, so only the bare window (and the frames, which are only
-    // drawn on it) reaches Form_MouseMove.
+    // Every control takes the pointer's motion for itself, so only the bare
+    // window (and the frames, which are only drawn on it) reaches
+    // Form_MouseMove.
     for (QWidget *control : findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
         if (control->testAttribute(Qt::WA_TransparentForMouseEvents))
             continue;

@@ -34,13 +34,13 @@ public:
     explicit frmVersion(QWidget *parent = nullptr);
     ~frmVersion() override;
 
-    // The client area as the design gives it, in twips.
+    // The client area as laid out, in twips.
     static constexpr float kClientWidth = 5925;
     static constexpr float kClientHeight = 2550;
     static constexpr mok::RectF kCompletionTwips{4800, 360, 975, 255};
     static constexpr mok::RectF kCompanyTwips{4440, 120, 1335, 255};
 
-    // Event handlers, named as in the design.
+    // Event handlers, named after the control and the event.
     void Form_MouseMove();
     void lblClose_MouseMove();
     void lblCompletion_MouseMove();
@@ -60,8 +60,8 @@ private:
     void place(QWidget *control, const mok::RectF &twips);
     void setTextColor(QWidget *control, QColor color);
     // Sets a right-aligned caption. Where the Japanese fallback font draws
-    // it wider than the design's rectangle, the label grows to the left,
-    // its right edge and top staying where the design puts them.
+    // it wider than its laid-out rectangle, the label grows to the left,
+    // its right edge and top staying where the layout puts them.
     void setCaption(QLabel *label, const QString &text, const mok::RectF &twips);
 
     QLabel *imgTM = nullptr;
@@ -71,7 +71,7 @@ private:
     QLabel *lblCompany = nullptr;
     std::array<QLineEdit *, 10> txtInfo{};
     std::array<OutlineShape *, 10> shpInfo{};
-    // A link as the design holds it: element 0 of its image array is the
+    // A link as the window holds it: element 0 of its image array is the
     // image shown, elements 1 and 2 its normal and pressed faces.
     struct Link {
         ImageButton *image = nullptr; // imgMail(0), imgURL(0)

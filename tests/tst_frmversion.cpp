@@ -118,7 +118,7 @@ void TestFrmVersion::windowIsAFixedWhiteDialogInTheCentre()
 
 void TestFrmVersion::controlsStandWhereTheDesignPutsThem_data()
 {
-    // The design's twips at 15 twips a pixel.
+    // The laid-out twips at 15 twips a pixel.
     QTest::addColumn<QString>("control");
     QTest::addColumn<QRect>("pixels");
     QTest::addRow("imgTM") << u"imgTM"_qs << QRect(8, 8, 101, 32);        // 120, 120, 1515, 480
