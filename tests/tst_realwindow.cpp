@@ -334,22 +334,23 @@ void TestRealWindow::init()
     QFAIL(qPrintable(wrong));
 }
 
-void TestRealWindow::stopGame()
+// Kills a process this test started, if it still has one.
+static void killAndForget(std::unique_ptr<QProcess> &process)
 {
-    if (!m_game)
+    if (!process)
         return;
-    m_game->kill();
-    m_game->waitForFinished();
-    m_game.reset();
+    process->kill();
+    process->waitForFinished();
+    process.reset();
 }
+
+void TestRealWindow::stopGame() { killAndForget(m_game); }
 
 void TestRealWindow::stopTrayHost()
 {
     if (!m_trayHost)
         return;
-    m_trayHost->kill();
-    m_trayHost->waitForFinished();
-    m_trayHost.reset();
+    killAndForget(m_trayHost);
     // Its panel leaves the screen with it.
     for (QDeadlineTimer deadline(kWaitMs);
          !xdotool({u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"trayer"_s}).isEmpty() &&
