@@ -1,5 +1,6 @@
 #include "frmversion.h"
 
+#include "asset_pixmap.h"
 #include "desktop.h"
 #include "imagebutton.h"
 #include "outlineshape.h"
@@ -52,7 +53,7 @@ frmVersion::frmVersion(QWidget *parent) : QWidget(parent)
     // maximise, minimise or close box. Close is the label in the window.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setWindowTitle(QStringLiteral(u"バージョン情報"));
-    setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
+    setWindowIcon(QIcon(mok::assetPixmap(QStringLiteral(":/icon.png"))));
     // The window stands on its own: closing it never ends the program, even
     // while the main window waits in the notification area.
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -79,7 +80,7 @@ void frmVersion::createControls()
 {
     imgTM = new QLabel(this);
     imgTM->setObjectName(QStringLiteral("imgTM"));
-    imgTM->setPixmap(QPixmap(QStringLiteral(":/logo.png")));
+    imgTM->setPixmap(mok::assetPixmap(QStringLiteral(":/logo.png")));
     place(imgTM, {120, 120, 1515, 480});
 
     // The frame under Close comes first, so the label lies on top of it.
@@ -135,8 +136,8 @@ void frmVersion::createControls()
 
     const auto makeLink = [this](Link &link, const char *name, const QString &face,
                                  const RectF &twips, void (frmVersion::*click)(int)) {
-        link.normal = QPixmap(QStringLiteral(":/faces/") + face + QStringLiteral(".png"));
-        link.pressed = QPixmap(QStringLiteral(":/faces/") + face + QStringLiteral("_pressed.png"));
+        link.normal = mok::assetPixmap(QStringLiteral(":/faces/") + face + QStringLiteral(".png"));
+        link.pressed = mok::assetPixmap(QStringLiteral(":/faces/") + face + QStringLiteral("_pressed.png"));
         link.image = new ImageButton(this);
         link.image->setObjectName(QLatin1String(name));
         link.image->setPicture(link.normal);

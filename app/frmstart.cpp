@@ -1,5 +1,6 @@
 #include "frmstart.h"
 
+#include "asset_pixmap.h"
 #include "desktop.h"
 #include "geometry.h"
 #include "picturebox.h"
@@ -29,7 +30,7 @@ frmStart::frmStart(Clock clock, QWidget *parent)
 
     imgTM = new QLabel(this);
     imgTM->setObjectName(QStringLiteral("imgTM"));
-    imgTM->setPixmap(QPixmap(QStringLiteral(":/logo.png")));
+    imgTM->setPixmap(mok::assetPixmap(QStringLiteral(":/logo.png")));
     imgTM->setGeometry(mok::toPixels(RectF{120, 180, 1515, 480}, s));
 
     const RectF bar{0, 750, 1695, 60};

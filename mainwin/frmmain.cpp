@@ -1,5 +1,6 @@
 #include "frmmain.h"
 
+#include "asset_pixmap.h"
 #include "desktop.h"
 #include "filedialog.h"
 #include "dragframe.h"
@@ -39,7 +40,7 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Mok"));
-    setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
+    setWindowIcon(QIcon(mok::assetPixmap(QStringLiteral(":/icon.png"))));
     setFont(mok::platform::uiFont(9));
     // Gradation paints every pixel; nothing needs clearing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -57,8 +58,8 @@ void frmMain::createControls()
 {
     for (int i = 0; i < 7; ++i) {
         const QString base = QStringLiteral(":/faces/") + QLatin1String(kFaceNames[i]);
-        imgButton[2 * i] = QPixmap(base + QStringLiteral(".png"));
-        imgButton[2 * i + 1] = QPixmap(base + QStringLiteral("_pressed.png"));
+        imgButton[2 * i] = mok::assetPixmap(base + QStringLiteral(".png"));
+        imgButton[2 * i + 1] = mok::assetPixmap(base + QStringLiteral("_pressed.png"));
     }
 
     tmrScroll = new QTimer(this);
@@ -105,16 +106,6 @@ void frmMain::createControls()
     lblPreview = makeLabel("lblPreview");
     place(lblPreview, {240, 8040, 0, 0});
 
-    for (int i = 0; i < mok::kPieceCount; ++i) {
-        auto *piece = new PieceWidget(i, this);
-        connect(piece, &PieceWidget::mouseDown, this, &frmMain::onPieceMouseDown);
-        connect(piece, &PieceWidget::mouseMove, this, &frmMain::onPieceMouseMove);
-        connect(piece, &PieceWidget::mouseUp, this, &frmMain::onPieceMouseUp);
-        imgPiece[i] = piece;
-        m_shownStackOrder[i] = m_board.imgPiece[i].stackOrder;
-        place(piece, {0, 0, kDesignPieceSize, kDesignPieceSize});
-    }
-
     imgExit = createButton("imgExit", 12, QStringLiteral(u"× 閉じる"), {7200, 120, 1050, 300});
     imgMin = createButton("imgMin", 10, QStringLiteral(u"＿ タスクトレイへ移動"),
                           {6120, 120, 1050, 300});
@@ -146,6 +137,27 @@ void frmMain::createControls()
                    {imgVersion, 8, &frmMain::showVersion}}};
     for (const Command &command : m_commands)
         connect(command.button, &ImageButton::clicked, this, [this, &command] { press(command); });
+}
+
+// The pieces are made with the first picture, not with the window: a window
+// at rest shows none of them, and a hundred hidden widgets would only cost
+// start-up time and memory. They lie where they would have been made, under
+// the buttons, in index order.
+void frmMain::createPieces()
+{
+    if (imgPiece[0])
+        return;
+    for (int i = 0; i < mok::kPieceCount; ++i) {
+        auto *piece = new PieceWidget(i, this);
+        connect(piece, &PieceWidget::mouseDown, this, &frmMain::onPieceMouseDown);
+        connect(piece, &PieceWidget::mouseMove, this, &frmMain::onPieceMouseMove);
+        connect(piece, &PieceWidget::mouseUp, this, &frmMain::onPieceMouseUp);
+        piece->hide();
+        piece->stackUnder(imgExit);
+        imgPiece[i] = piece;
+        m_shownStackOrder[i] = m_board.imgPiece[i].stackOrder;
+        place(piece, {0, 0, kDesignPieceSize, kDesignPieceSize});
+    }
 }
 
 ImageButton *frmMain::createButton(const char *name, int normalFace, const QString &toolTip,
