@@ -111,6 +111,7 @@ private:
     };
 
     void createControls();
+    void createPieces();
     ImageButton *createButton(const char *name, int normalFace, const QString &toolTip,
                               const mok::RectF &twips);
     void place(QWidget *control, const mok::RectF &twips);

@@ -209,6 +209,7 @@ void frmMain::Level() { m_board.Level(selectedLastIndex()); }
 
 void frmMain::Expand()
 {
+    createPieces();
     setCursor(Qt::WaitCursor);
     // The old layout vanishes before the new one is cut. Hiding all of it
     // takes far less than one frame, so it is shown as one frame rather than
@@ -353,6 +354,7 @@ void frmMain::syncOutline()
 
 void frmMain::syncPieces()
 {
+    createPieces();
     const mok::Screen s = screenTwips();
     std::vector<int> raised;
     for (int i = 0; i < mok::kPieceCount; ++i) {

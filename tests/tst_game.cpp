@@ -78,6 +78,15 @@ void TestGame::openShowsThePictureAssembled()
         QCOMPARE(game.piece(i)->isVisible(), i <= 24);
         QVERIFY(!game.piece(i)->isEnabled());
     }
+    // Made with the picture, the pieces still lie over the outline and under
+    // the level list and the drag frame, as if the window had made them first.
+    const QObjectList stack = game.window.children();
+    for (int i = 0; i < 100; ++i) {
+        const qsizetype at = stack.indexOf(game.piece(i));
+        QVERIFY(stack.indexOf(game.find("shpOutline")) < at);
+        QVERIFY(at < stack.indexOf(game.find("cboLevel")));
+        QVERIFY(at < stack.indexOf(game.find("dragFrame")));
+    }
 }
 
 void TestGame::wholeLevel1GameWithTheMouse()
@@ -276,7 +285,8 @@ void TestGame::unusableFilesLeaveTheWindowAsAfterCancel()
     QVERIFY(game.level()->isEnabled());
     QVERIFY(game.find("imgStart")->isHidden());
     QVERIFY(game.find("shpOutline")->isHidden());
-    QVERIFY(game.piece(0)->isHidden());
+    for (const PieceWidget *piece : game.window.findChildren<PieceWidget *>())
+        QVERIFY(piece->isHidden());
     // And the next picture opens.
     QVERIFY(game.window.openPicture(m_small));
     QVERIFY(game.find("imgStart")->isVisible());
@@ -344,7 +354,8 @@ void TestGame::cancelledOpenLeavesAFreshWindow()
     QVERIFY(window->findChild<QLabel *>(QStringLiteral("lblPath"))->text().isEmpty());
     QVERIFY(window->findChild<QLabel *>(QStringLiteral("lblPreview"))->text().isEmpty());
     QVERIFY(window->findChild<QWidget *>(QStringLiteral("imgStart"))->isHidden());
-    QVERIFY(window->findChild<QWidget *>(QStringLiteral("imgPiece0"))->isHidden());
+    for (const PieceWidget *piece : window->findChildren<PieceWidget *>())
+        QVERIFY(piece->isHidden());
     QVERIFY(window->findChild<QComboBox *>(QStringLiteral("cboLevel"))->isEnabled());
 }
 
