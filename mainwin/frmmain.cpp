@@ -244,9 +244,27 @@ void frmMain::resizeEvent(QResizeEvent *) { Form_Resize(); }
 void frmMain::paintEvent(QPaintEvent *event)
 {
     // A drag repaints thin strips of the window: paint the bands there only.
+    // A strip a few pixels wide would still take one fill for every band it
+    // crosses, a hundred for a tall one, so it is copied in one go from a
+    // narrow column of the same bands.
     QPainter painter(this);
-    for (const QRect &exposed : event->region())
-        Gradation(painter, rect(), exposed);
+    for (const QRect &exposed : event->region()) {
+        if (exposed.width() <= kGradationColumnWidth)
+            painter.drawImage(exposed.topLeft(), gradationColumn(),
+                              QRect(0, exposed.top(), exposed.width(), exposed.height()));
+        else
+            Gradation(painter, rect(), exposed);
+    }
+}
+
+const QImage &frmMain::gradationColumn()
+{
+    if (m_gradationColumn.height() != height()) {
+        m_gradationColumn = QImage(kGradationColumnWidth, height(), QImage::Format_RGB32);
+        QPainter painter(&m_gradationColumn);
+        Gradation(painter, m_gradationColumn.rect());
+    }
+    return m_gradationColumn;
 }
 
 void frmMain::Gradation(QPainter &painter, const QRect &clientRect, const QRect &exposed)

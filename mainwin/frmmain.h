@@ -118,6 +118,7 @@ private:
     mok::RectF &twipsOf(QWidget *control);
     void applyTwips(QWidget *control);
     void press(const Command &command);
+    const QImage &gradationColumn();
 
     // Actions of the buttons.
     void requestOpen();
@@ -171,4 +172,8 @@ private:
     QPoint m_grabPixels;
     bool m_clearPending = false;
     bool m_levelListOnTop = false;
+    // The background's bands, a few pixels wide, for repainting thin strips;
+    // made on the first such repaint.
+    static constexpr int kGradationColumnWidth = 16;
+    QImage m_gradationColumn;
 };

@@ -61,6 +61,7 @@ private slots:
     void initTestCase();
     void backgroundPaintedInPartsMatchesWhole_data();
     void backgroundPaintedInPartsMatchesWhole();
+    void thinStripsOfTheWindowMatchTheWhole();
     void dragOutlineIsDrawnOnItsStrips_data();
     void dragOutlineIsDrawnOnItsStrips();
     void grabAndDragRepaintOnlyThePieceAndTheOutline();
@@ -107,6 +108,20 @@ void TestRepaints::backgroundPaintedInPartsMatchesWhole()
     QCOMPARE(whole.pixel(0, 0), qRgb(0, 0, 255));
 }
 
+// A drag repaints strips two pixels wide, which the window copies from a
+// column of its bands rather than filling band by band: the pixels must be
+// the same either way, down the whole height and across the window.
+void TestRepaints::thinStripsOfTheWindowMatchTheWhole()
+{
+    Game game;
+    const QImage whole = game.window.grab().toImage();
+    const int w = game.window.width();
+    for (int x : {0, 31, w / 2, w - 2}) {
+        const QRect strip(x, 0, 2, game.window.height());
+        QCOMPARE(game.window.grab(strip).toImage(), whole.copy(strip));
+    }
+}
+
 void TestRepaints::dragOutlineIsDrawnOnItsStrips_data()
 {
     QTest::addColumn<QRect>("frame");
@@ -142,6 +157,17 @@ void TestRepaints::dragOutlineIsDrawnOnItsStrips()
         }
     }
     QVERIFY(border.boundingRect() == at);
+    // Dashes of six black pixels every nine, counted from the frame's corner
+    // down and across every side, so they move with the frame.
+    const auto black = [&](int x, int y) { return shot.pixel(x, y) == qRgb(0, 0, 0); };
+    for (int k = 0; k < at.width(); ++k) {
+        QCOMPARE(black(at.left() + k, at.top()), k % 9 < 6);
+        QCOMPARE(black(at.left() + k, at.bottom()), k % 9 < 6);
+    }
+    for (int k = DragFrame::kThickness; k < at.height() - DragFrame::kThickness; ++k) {
+        QCOMPARE(black(at.left(), at.top() + k), k % 9 < 6);
+        QCOMPARE(black(at.right(), at.top() + k), k % 9 < 6);
+    }
     outline.end();
     QCOMPARE(parent.grab().toImage().convertToFormat(QImage::Format_RGB32).pixel(at.topLeft()),
              qRgb(0, 255, 0));
