@@ -5,10 +5,11 @@
 
 namespace mok {
 
-// A picture compiled into the game (":/logo.png", ":/faces/open.png", ...).
-// They are all PNG, and are read as PNG without Qt asking every image-format
-// plugin whether it knows the file: that probe loads each plugin library, and
-// they then stay mapped for the whole game only for the player's own picture.
+// A picture the game shows of its own (":/logo.png", ":/faces/open.png",
+// ...), or a null pixmap for a name it does not have. They are baked into
+// the program at build time, so showing them loads no PNG decoder and
+// keeps no decoded copy: the buttons' faces are read from the program's
+// own pages.
 QPixmap assetPixmap(const QString &resource);
 
 } // namespace mok
