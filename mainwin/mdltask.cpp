@@ -20,6 +20,8 @@ mdlTask::mdlTask(Desktop desktop, QObject *parent) : QObject(parent), m_desktop(
             Qt::QueuedConnection);
     // However the program ends, no dead icon is left behind.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &mdlTask::TrayDelete);
+    m_watch.setInterval(kWatchIntervalMs);
+    connect(&m_watch, &QTimer::timeout, this, &mdlTask::checkNotificationArea);
 }
 
 mdlTask::~mdlTask()
@@ -49,10 +51,12 @@ void mdlTask::TrayAdd(QWidget *window, const QIcon &icon, const QString &tip)
     m_icon.setIcon(icon);
     m_icon.setToolTip(tip);
     m_icon.show();
+    m_watch.start();
 }
 
 void mdlTask::TrayDelete()
 {
+    m_watch.stop();
     m_icon.hide();
 }
 
@@ -65,6 +69,11 @@ void mdlTask::onActivated(QSystemTrayIcon::ActivationReason reason)
     // A second press queued behind the first finds the icon already gone.
     if (!iconShown())
         return;
+    restoreWindow();
+}
+
+void mdlTask::restoreWindow()
+{
     TrayDelete();
     QWidget *window = m_window;
     if (!window)
@@ -73,4 +82,13 @@ void mdlTask::onActivated(QSystemTrayIcon::ActivationReason reason)
     window->raise();
     window->activateWindow();
     emit restored(window);
+}
+
+// The icon lives in another program's panel. Should that panel go, a hidden
+// window would have no way back but killing the game, so it is shown again
+// as if the icon had been pressed.
+void mdlTask::checkNotificationArea()
+{
+    if (iconShown() && !m_desktop.hasNotificationArea())
+        restoreWindow();
 }

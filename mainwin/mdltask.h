@@ -6,13 +6,17 @@
 #include <QObject>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <functional>
 
 // The notification-area icon: TrayAdd shows it for a window, TrayDelete
 // removes it, and a left or right press on it (QSystemTrayIcon's Trigger or
-// Context) removes it and restores the window. One instance serves every
-// main window of the program's life, and its icon goes with it.
+// Context) removes it and restores the window. If the notification area
+// goes away while the window waits there (its panel quits or crashes), the
+// window comes back by itself: nothing else could bring it back. One
+// instance serves every main window of the program's life, and its icon
+// goes with it.
 class mdlTask : public QObject, public TaskTray {
     Q_OBJECT
 public:
@@ -42,10 +46,17 @@ signals:
     // The window was brought back from the notification area.
     void restored(QWidget *window);
 
+public:
+    // How often the notification area is looked for while the icon shows.
+    static constexpr int kWatchIntervalMs = 1000;
+
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
+    void restoreWindow();
+    void checkNotificationArea();
 
     Desktop m_desktop;
     QSystemTrayIcon m_icon;
+    QTimer m_watch;
     QPointer<QWidget> m_window;
 };

@@ -754,6 +754,16 @@ void TestRealWindow::minToTheTrayAndBack()
     QVERIFY2(icon.id, "the icon went with the about window");
     click(icon.geometry.center());
     QCOMPARE(waitForMainWindow().id, main.id);
+
+    // Away in the tray once more, and the tray host quits: with no icon left
+    // to press, the window comes back by itself.
+    click({899, 18}); // Min
+    QVERIFY2(waitForGameWindow(isIcon).id, "no icon in the tray");
+    const QList<XWindow> away = gameWindows();
+    QVERIFY(std::none_of(away.cbegin(), away.cend(),
+                         [&](const XWindow &w) { return w.id == main.id; }));
+    stopTrayHost();
+    QCOMPARE(waitForMainWindow().id, main.id);
 }
 
 void TestRealWindow::minAndExitInOneTickLeaveNoIcon()

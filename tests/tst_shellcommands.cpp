@@ -121,6 +121,7 @@ private slots:
     void oneTickServesEveryPressedButtonInOrder();
     void minWithANotificationArea();
     void iconIgnoresAllButPresses();
+    void windowComesBackWhenTheNotificationAreaGoes();
     void minWithoutANotificationAreaMinimises();
     void withoutAWindowManagerTheWindowStays();
     void readmeSaysWhereTheWindowWentThenOpensThePage();
@@ -307,6 +308,28 @@ void TestShellCommands::iconIgnoresAllButPresses()
     QSignalSpy restored(&app.task(), &mdlTask::restored);
     QTest::qWait(50);
     QCOMPARE(restored.count(), 0); // the queued second press found no icon
+}
+
+void TestShellCommands::windowComesBackWhenTheNotificationAreaGoes()
+{
+    StatedDesktop desktop;
+    AppController app(desktop.desktop());
+    QVERIFY(startAndWaitForOpen(app));
+    frmMain &window = *app.window();
+    QTest::mouseClick(window.findChild<ImageButton *>(u"imgMin"_qs), Qt::LeftButton);
+    QTRY_VERIFY(window.isHidden());
+    // While the panel is there, the window waits in it.
+    QTest::qWait(2 * mdlTask::kWatchIntervalMs + 100);
+    QVERIFY(window.isHidden());
+    QVERIFY(app.task().iconShown());
+    // The panel quits: with no icon to press, the window comes back.
+    desktop.tray = false;
+    QTRY_VERIFY(window.isVisible());
+    QVERIFY(!app.task().iconShown());
+    QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    // And Min, pressed again, now minimises instead.
+    QTest::mouseClick(window.findChild<ImageButton *>(u"imgMin"_qs), Qt::LeftButton);
+    QTRY_VERIFY(window.isMinimized());
 }
 
 void TestShellCommands::minWithoutANotificationAreaMinimises()
