@@ -3,6 +3,7 @@
 #include "jpeg_header.h"
 #include "load_limits.h"
 #include "reasons.h"
+#include "row_shrinker.h"
 
 #include <QTransform>
 
@@ -11,6 +12,7 @@
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE and size_t first
 #include <memory>
+#include <optional>
 
 extern "C" {
 #include <jpeglib.h> // first: it says which messages jerror.h defines
@@ -272,8 +274,9 @@ bool startDecoding(JpegSession &s, QSize wanted)
     return true;
 }
 
-// Decodes every row into `image`, already allocated at the output size.
-bool decodeRows(JpegSession &s, QImage &image)
+// Decodes every row into `image`, already allocated at the output size; or,
+// with a shrinker, into the one row of `image` and on to the shrinker.
+bool decodeRows(JpegSession &s, QImage &image, RowShrinker *shrinker)
 {
     if (setjmp(s.jump))
         return false;
@@ -286,7 +289,7 @@ bool decodeRows(JpegSession &s, QImage &image)
     s.phase = Phase::Scanlines;
     const int width = int(cinfo->output_width);
     while (cinfo->output_scanline < cinfo->output_height) {
-        const int y = int(cinfo->output_scanline);
+        const int y = shrinker ? 0 : int(cinfo->output_scanline);
         if (cinfo->output_components == 1) {
             JSAMPROW line = image.scanLine(y);
             jpeg_read_scanlines(cinfo, &line, 1);
@@ -305,12 +308,24 @@ bool decodeRows(JpegSession &s, QImage &image)
                 out[x] = qRgb(k * in[0] / 255, k * in[1] / 255, k * in[2] / 255);
             }
         }
+        if (shrinker)
+            shrinker->addRow(out);
     }
     // The data after the last row does not matter: a missing end marker or
     // trailing junk leaves the picture whole.
     s.phase = Phase::Finish;
     jpeg_abort_decompress(cinfo);
     return true;
+}
+
+// A colour picture libjpeg could only bring part of the way down is shrunk
+// the rest of the way as its rows arrive, so that it never exists at the
+// larger size. The shrinker reduces in both directions at once and nothing
+// else; every other case keeps Qt's smooth scale, whose pixels it matches.
+bool shrinksWhileDecoding(QImage::Format format, QSize output, QSize wanted)
+{
+    return format == QImage::Format_RGB32 && !wanted.isEmpty() && wanted.width() < output.width() &&
+           wanted.height() < output.height();
 }
 
 QImage turnedUpright(const QImage &image, QImageIOHandler::Transformations orientation)
@@ -374,14 +389,22 @@ Decoded readJpeg(QIODevice &file, const PreviewSizer &previewSize)
     const QImage::Format format = outputFormat(session->cinfo);
     if (format == QImage::Format_Invalid)
         return refused(reason::broken());
-    QImage image(int(session->cinfo.output_width), int(session->cinfo.output_height), format);
+    const QSize output(int(session->cinfo.output_width), int(session->cinfo.output_height));
+    std::optional<RowShrinker> shrinker;
+    if (shrinksWhileDecoding(format, output, wanted))
+        shrinker.emplace(output, wanted);
+    if (shrinker && !shrinker->isValid())
+        return refused(reason::outOfMemory());
+    QImage image(output.width(), shrinker ? 1 : output.height(), format);
     if (image.isNull())
         return refused(reason::outOfMemory());
-    if (!decodeRows(*session, image))
+    if (!decodeRows(*session, image, shrinker ? &*shrinker : nullptr))
         return refused(session->why);
     session.reset();
 
-    if (wanted.isValid() && image.size() != wanted)
+    if (shrinker)
+        image = shrinker->image();
+    else if (wanted.isValid() && image.size() != wanted)
         image = image.scaled(wanted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     Decoded decoded;
     decoded.image = turnedUpright(image, header->orientation);
