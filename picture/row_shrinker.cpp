@@ -1,11 +1,10 @@
 #include "row_shrinker.h"
 
 #include <algorithm>
-#include <utility>
 
-// SSE2, which every x86-64 processor has, takes two channels or two taps
-// at a time; elsewhere (or with MOK_PORTABLE_SHRINK, which the tests use to
-// check it) plain integers give the same sums two channels at a time.
+// SSE2, which every x86-64 processor has, weighs a pixel's four channels at
+// once; elsewhere (or with MOK_PORTABLE_SHRINK, which the tests use to check
+// it) plain integers give the same sums, two channels at a time.
 #if defined(__SSE2__) && !defined(MOK_PORTABLE_SHRINK)
 #define MOK_SHRINK_SSE2 1
 #include <emmintrin.h>
@@ -30,12 +29,12 @@ std::uint64_t bothShiftedBy4(std::uint64_t sums)
 {
     return (sums >> 4) & ~(std::uint64_t(0xf) << 28);
 }
-#endif
 
 int channelOf(std::uint32_t sum)
 {
     return int(std::min(sum >> 24, 255u));
 }
+#endif
 
 } // namespace
 
@@ -105,7 +104,7 @@ void RowShrinker::addRow(const QRgb *row)
         return;
     reduceAcross(row);
     addToOpenRows(m_nextSourceRow);
-    writeFinishedRows(m_nextSourceRow);
+    countFinishedRows(m_nextSourceRow);
     ++m_nextSourceRow;
 }
 
@@ -140,10 +139,16 @@ void RowShrinker::reduceAcross(const QRgb *row)
 #endif
 }
 
-void RowShrinker::addWeighted(const Sums *reduced, Sums *sum, int width, std::uint32_t weight)
+// One step down an output row: the row reduced across, its 4 lowest bits
+// dropped, times its weight, starts the sums, is added to them, or is added
+// and the row written out.
+template <RowShrinker::Step step>
+void RowShrinker::sumDown(const Sums *reduced, Sums *sum, QRgb *out, int width,
+                          std::uint32_t weight)
 {
 #ifdef MOK_SHRINK_SSE2
     const __m128i w = _mm_set1_epi32(int(weight));
+    const __m128i opaque = _mm_set1_epi32(int(0xff000000));
     for (int x = 0; x < width; ++x) {
         const __m128i h =
             _mm_srli_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(reduced + x)), 4);
@@ -151,48 +156,41 @@ void RowShrinker::addWeighted(const Sums *reduced, Sums *sum, int width, std::ui
         // fits in 32, so the low halves are put back together.
         const __m128i even = _mm_mul_epu32(h, w);
         const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(h, 32), w);
-        const __m128i products =
-            _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(3, 1, 2, 0)),
-                               _mm_shuffle_epi32(odd, _MM_SHUFFLE(3, 1, 2, 0)));
+        __m128i total = _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(3, 1, 2, 0)),
+                                           _mm_shuffle_epi32(odd, _MM_SHUFFLE(3, 1, 2, 0)));
         auto *s = reinterpret_cast<__m128i *>(sum + x);
-        _mm_storeu_si128(s, _mm_add_epi32(_mm_loadu_si128(s), products));
+        if constexpr (step != Step::First)
+            total = _mm_add_epi32(_mm_loadu_si128(s), total);
+        if constexpr (step != Step::Last) {
+            _mm_storeu_si128(s, total);
+        } else {
+            // Each channel's sum >> 24 narrowed to a byte; the narrowing
+            // saturates, which is the clamp to 255.
+            const __m128i words = _mm_packs_epi32(_mm_srli_epi32(total, 24), _mm_setzero_si128());
+            const __m128i bytes = _mm_or_si128(_mm_packus_epi16(words, words), opaque);
+            out[x] = QRgb(_mm_cvtsi128_si32(bytes));
+        }
     }
 #else
     for (int x = 0; x < width; ++x) {
-        sum[x].blueGreen += bothShiftedBy4(reduced[x].blueGreen) * weight;
-        sum[x].redAlpha += bothShiftedBy4(reduced[x].redAlpha) * weight;
+        Sums total{bothShiftedBy4(reduced[x].blueGreen) * weight,
+                   bothShiftedBy4(reduced[x].redAlpha) * weight};
+        if constexpr (step != Step::First) {
+            total.blueGreen += sum[x].blueGreen;
+            total.redAlpha += sum[x].redAlpha;
+        }
+        if constexpr (step != Step::Last)
+            sum[x] = total;
+        else
+            out[x] = qRgb(channelOf(std::uint32_t(total.redAlpha)),
+                          channelOf(std::uint32_t(total.blueGreen >> 32)),
+                          channelOf(std::uint32_t(total.blueGreen)));
     }
 #endif
 }
 
-// Writes a finished row and clears its sums for the row that uses them next.
-void RowShrinker::writeRow(Sums *sum, QRgb *out, int width)
-{
-    int x = 0;
-#ifdef MOK_SHRINK_SSE2
-    const __m128i opaque = _mm_set1_epi32(int(0xff000000));
-    for (; x + 1 < width; x += 2) {
-        auto *s = reinterpret_cast<__m128i *>(sum + x);
-        // Each channel's sum >> 24, two pixels' worth narrowed to bytes; the
-        // narrowing saturates, which is the clamp to 255.
-        const __m128i words = _mm_packs_epi32(_mm_srli_epi32(_mm_loadu_si128(s), 24),
-                                              _mm_srli_epi32(_mm_loadu_si128(s + 1), 24));
-        const __m128i bytes = _mm_packus_epi16(words, words);
-        _mm_storel_epi64(reinterpret_cast<__m128i *>(out + x), _mm_or_si128(bytes, opaque));
-        _mm_storeu_si128(s, _mm_setzero_si128());
-        _mm_storeu_si128(s + 1, _mm_setzero_si128());
-    }
-#endif
-    for (; x < width; ++x) {
-        const Sums s = std::exchange(sum[x], Sums{0, 0});
-        out[x] =
-            qRgb(channelOf(std::uint32_t(s.redAlpha)), channelOf(std::uint32_t(s.blueGreen >> 32)),
-                 channelOf(std::uint32_t(s.blueGreen)));
-    }
-}
-
-// Adds the reduced row into every output row it is a tap of. Those rows
-// follow one another from the first one not yet written.
+// Adds the reduced row into every output row it is a tap of, which follow
+// one another from the first one not yet written, and writes those it ends.
 void RowShrinker::addToOpenRows(int sourceRow)
 {
     for (int y = m_nextOutputRow; y < m_height; ++y) {
@@ -201,17 +199,27 @@ void RowShrinker::addToOpenRows(int sourceRow)
             break; // this and every later row start further down
         if (k >= m_down.perPixel || m_down.of(y)[k].source != sourceRow)
             continue;
-        addWeighted(m_reduced.data(), partialRow(y), m_width, m_down.of(y)[k].weight);
+        const std::uint32_t weight = m_down.of(y)[k].weight;
+        Sums *sum = partialRow(y);
+        auto *out = reinterpret_cast<QRgb *>(m_image.scanLine(y));
+        const bool last = sourceRow == m_down.lastSource(y);
+        if (k == 0 && last) { // one tap only, where a step past the end was merged
+            sumDown<Step::First>(m_reduced.data(), sum, out, m_width, weight);
+            sumDown<Step::Last>(m_reduced.data(), sum, out, m_width, 0);
+        } else if (k == 0) {
+            sumDown<Step::First>(m_reduced.data(), sum, out, m_width, weight);
+        } else if (last) {
+            sumDown<Step::Last>(m_reduced.data(), sum, out, m_width, weight);
+        } else {
+            sumDown<Step::Next>(m_reduced.data(), sum, out, m_width, weight);
+        }
     }
 }
 
-void RowShrinker::writeFinishedRows(int sourceRow)
+void RowShrinker::countFinishedRows(int sourceRow)
 {
-    while (m_nextOutputRow < m_height && m_down.lastSource(m_nextOutputRow) <= sourceRow) {
-        writeRow(partialRow(m_nextOutputRow),
-                 reinterpret_cast<QRgb *>(m_image.scanLine(m_nextOutputRow)), m_width);
+    while (m_nextOutputRow < m_height && m_down.lastSource(m_nextOutputRow) <= sourceRow)
         ++m_nextOutputRow;
-    }
 }
 
 RowShrinker::Sums *RowShrinker::partialRow(int outputRow)

@@ -57,10 +57,10 @@ private:
     };
     static Taps tapsFor(int sourceLength, int targetLength);
 
-    // A pixel's weighted sums, one per channel in the order a QRgb keeps
-    // them in memory (blue, green, red, alpha), two to a 64-bit number so
-    // that one multiplication weighs two channels: no sum passes 255 << 24,
-    // so the lower never carries into the upper.
+    // A pixel's weighted sums, 32 bits per channel in the order a QRgb keeps
+    // them in memory (blue, green, red, alpha): four lanes for SSE2, or two
+    // to a 64-bit number, where one multiplication weighs two channels. No
+    // sum passes 255 << 24, so the lower never carries into the upper.
     struct Sums {
         std::uint64_t blueGreen;
         std::uint64_t redAlpha;
@@ -68,9 +68,10 @@ private:
 
     void reduceAcross(const QRgb *row);
     void addToOpenRows(int sourceRow);
-    void writeFinishedRows(int sourceRow);
-    static void addWeighted(const Sums *reduced, Sums *sum, int width, std::uint32_t weight);
-    static void writeRow(Sums *sum, QRgb *out, int width);
+    void countFinishedRows(int sourceRow);
+    enum class Step { First, Next, Last };
+    template <Step step>
+    static void sumDown(const Sums *reduced, Sums *sum, QRgb *out, int width, std::uint32_t weight);
     Sums *partialRow(int outputRow);
     int partialRowsNeeded() const;
 
