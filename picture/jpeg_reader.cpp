@@ -274,13 +274,21 @@ bool startDecoding(JpegSession &s, QSize wanted)
     return true;
 }
 
+// libjpeg-turbo's colour space whose pixels lie in memory as a QRgb does.
+constexpr J_COLOR_SPACE kQRgbColorSpace =
+    Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB;
+
 // Decodes every row into `image`, already allocated at the output size; or,
-// with a shrinker, into the one row of `image` and on to the shrinker.
+// with a shrinker, into the one row of `image` and on to the shrinker. Rows
+// for the shrinker come from libjpeg as QRgb already, sparing a pass.
 bool decodeRows(JpegSession &s, QImage &image, RowShrinker *shrinker)
 {
     if (setjmp(s.jump))
         return false;
     j_decompress_ptr cinfo = &s.cinfo;
+    const bool straightToQRgb = shrinker && cinfo->out_color_space == JCS_RGB;
+    if (straightToQRgb)
+        cinfo->out_color_space = kQRgbColorSpace;
     JSAMPARRAY row =
         (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
                                     cinfo->output_width * JDIMENSION(cinfo->output_components), 1);
@@ -290,9 +298,11 @@ bool decodeRows(JpegSession &s, QImage &image, RowShrinker *shrinker)
     const int width = int(cinfo->output_width);
     while (cinfo->output_scanline < cinfo->output_height) {
         const int y = shrinker ? 0 : int(cinfo->output_scanline);
-        if (cinfo->output_components == 1) {
+        if (cinfo->output_components == 1 || straightToQRgb) {
             JSAMPROW line = image.scanLine(y);
             jpeg_read_scanlines(cinfo, &line, 1);
+            if (shrinker)
+                shrinker->addRow(reinterpret_cast<const QRgb *>(line));
             continue;
         }
         jpeg_read_scanlines(cinfo, row, 1);

@@ -163,10 +163,11 @@ QByteArray withOrientation(QByteArray jpeg, int orientation)
     return jpeg.insert(2, QByteArray(app1 + body));
 }
 
-// A CMYK JPEG as Adobe applications write it (inverted inks, which libjpeg
-// marks as theirs): the picture's red, green and blue as three inks and a
-// fourth that changes along the diagonals. Qt cannot write CMYK.
-QByteArray cmykJpeg(const QImage &picture)
+// A JPEG stored in `space`, which Qt cannot write: CMYK as Adobe
+// applications write it (inverted inks, which libjpeg marks as theirs), the
+// picture's red, green and blue as three inks and a fourth that changes along
+// the diagonals; or RGB kept as RGB rather than turned to YCbCr.
+QByteArray jpegStoredAs(const QImage &picture, J_COLOR_SPACE space)
 {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr err{};
@@ -177,20 +178,22 @@ QByteArray cmykJpeg(const QImage &picture)
     jpeg_mem_dest(&cinfo, &out, &outSize);
     cinfo.image_width = JDIMENSION(picture.width());
     cinfo.image_height = JDIMENSION(picture.height());
-    cinfo.input_components = 4;
-    cinfo.in_color_space = JCS_CMYK;
+    cinfo.input_components = space == JCS_CMYK ? 4 : 3;
+    cinfo.in_color_space = space;
     jpeg_set_defaults(&cinfo);
+    jpeg_set_colorspace(&cinfo, space);
     jpeg_start_compress(&cinfo, TRUE);
     std::vector<JSAMPLE> row(std::size_t(picture.width()) * 4);
     while (cinfo.next_scanline < cinfo.image_height) {
         const int y = int(cinfo.next_scanline);
         const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        JSAMPLE *samples = row.data();
         for (int x = 0; x < picture.width(); ++x) {
-            JSAMPLE *inks = &row[std::size_t(x) * 4];
-            inks[0] = JSAMPLE(qRed(line[x]));
-            inks[1] = JSAMPLE(qGreen(line[x]));
-            inks[2] = JSAMPLE(qBlue(line[x]));
-            inks[3] = JSAMPLE(128 + (x + y) % 128);
+            *samples++ = JSAMPLE(qRed(line[x]));
+            *samples++ = JSAMPLE(qGreen(line[x]));
+            *samples++ = JSAMPLE(qBlue(line[x]));
+            if (space == JCS_CMYK)
+                *samples++ = JSAMPLE(128 + (x + y) % 128);
         }
         JSAMPROW rows = row.data();
         jpeg_write_scanlines(&cinfo, &rows, 1);
@@ -293,7 +296,8 @@ private slots:
     void bigJpegDecodedSmall();
     void shrunkJpegAsQtDecodesIt_data();
     void shrunkJpegAsQtDecodesIt();
-    void shrunkCmykJpegAsQtDecodesIt();
+    void shrunkJpegStoredAsQtDecodesIt_data();
+    void shrunkJpegStoredAsQtDecodesIt();
     void jpegOverLimitAtFullSize();
 
     void refusedFiles_data();
@@ -705,17 +709,26 @@ void TestPictureLoader::shrunkJpegAsQtDecodesIt()
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 }
 
-// Shrunk by 3/8 while decoding and the rest of the way from 750 x 563 as
-// the rows arrive, CMYK turned to RGB on the way.
-void TestPictureLoader::shrunkCmykJpegAsQtDecodesIt()
+void TestPictureLoader::shrunkJpegStoredAsQtDecodesIt_data()
 {
+    QTest::addColumn<int>("space");
+    QTest::newRow("CMYK") << int(JCS_CMYK);
+    QTest::newRow("RGB, not YCbCr") << int(JCS_RGB);
+}
+
+// Shrunk by 3/8 while decoding and the rest of the way from 750 x 563 as
+// the rows arrive, turned to RGB on the way by us (CMYK) or by libjpeg.
+void TestPictureLoader::shrunkJpegStoredAsQtDecodesIt()
+{
+    QFETCH(int, space);
     QImage picture(2000, 1500, QImage::Format_RGB32);
     for (int y = 0; y < picture.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
         for (int x = 0; x < picture.width(); ++x)
             line[x] = qRgb((x * 7) % 256, (y * 5) % 256, ((x + y) * 3) % 256);
     }
-    const QString path = write(QStringLiteral("qt-cmyk.jpg"), cmykJpeg(picture));
+    const QString path = write(QStringLiteral("qt-stored-%1.jpg").arg(space),
+                               jpegStoredAs(picture, J_COLOR_SPACE(space)));
     const QString difference = differenceFromQtsReader(path);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 }
