@@ -3,6 +3,7 @@
 #include "jpeg_header.h"
 #include "load_limits.h"
 #include "reasons.h"
+#include "row_shrinker.h"
 
 #include <QTransform>
 
@@ -11,6 +12,7 @@
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE and size_t first
 #include <memory>
+#include <optional>
 
 extern "C" {
 #include <jpeglib.h> // first: it says which messages jerror.h defines
@@ -272,12 +274,21 @@ bool startDecoding(JpegSession &s, QSize wanted)
     return true;
 }
 
-// Decodes every row into `image`, already allocated at the output size.
-bool decodeRows(JpegSession &s, QImage &image)
+// libjpeg-turbo's colour space whose pixels lie in memory as a QRgb does.
+constexpr J_COLOR_SPACE kQRgbColorSpace =
+    Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB;
+
+// Decodes every row into `image`, already allocated at the output size; or,
+// with a shrinker, into the one row of `image` and on to the shrinker. Rows
+// for the shrinker come from libjpeg as QRgb already, sparing a pass.
+bool decodeRows(JpegSession &s, QImage &image, RowShrinker *shrinker)
 {
     if (setjmp(s.jump))
         return false;
     j_decompress_ptr cinfo = &s.cinfo;
+    const bool straightToQRgb = shrinker && cinfo->out_color_space == JCS_RGB;
+    if (straightToQRgb)
+        cinfo->out_color_space = kQRgbColorSpace;
     JSAMPARRAY row =
         (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
                                     cinfo->output_width * JDIMENSION(cinfo->output_components), 1);
@@ -286,10 +297,12 @@ bool decodeRows(JpegSession &s, QImage &image)
     s.phase = Phase::Scanlines;
     const int width = int(cinfo->output_width);
     while (cinfo->output_scanline < cinfo->output_height) {
-        const int y = int(cinfo->output_scanline);
-        if (cinfo->output_components == 1) {
+        const int y = shrinker ? 0 : int(cinfo->output_scanline);
+        if (cinfo->output_components == 1 || straightToQRgb) {
             JSAMPROW line = image.scanLine(y);
             jpeg_read_scanlines(cinfo, &line, 1);
+            if (shrinker)
+                shrinker->addRow(reinterpret_cast<const QRgb *>(line));
             continue;
         }
         jpeg_read_scanlines(cinfo, row, 1);
@@ -305,12 +318,24 @@ bool decodeRows(JpegSession &s, QImage &image)
                 out[x] = qRgb(k * in[0] / 255, k * in[1] / 255, k * in[2] / 255);
             }
         }
+        if (shrinker)
+            shrinker->addRow(out);
     }
     // The data after the last row does not matter: a missing end marker or
     // trailing junk leaves the picture whole.
     s.phase = Phase::Finish;
     jpeg_abort_decompress(cinfo);
     return true;
+}
+
+// A colour picture libjpeg could only bring part of the way down is shrunk
+// the rest of the way as its rows arrive, so that it never exists at the
+// larger size. The shrinker reduces in both directions at once and nothing
+// else; every other case keeps Qt's smooth scale, whose pixels it matches.
+bool shrinksWhileDecoding(QImage::Format format, QSize output, QSize wanted)
+{
+    return format == QImage::Format_RGB32 && !wanted.isEmpty() && wanted.width() < output.width() &&
+           wanted.height() < output.height();
 }
 
 QImage turnedUpright(const QImage &image, QImageIOHandler::Transformations orientation)
@@ -374,14 +399,22 @@ Decoded readJpeg(QIODevice &file, const PreviewSizer &previewSize)
     const QImage::Format format = outputFormat(session->cinfo);
     if (format == QImage::Format_Invalid)
         return refused(reason::broken());
-    QImage image(int(session->cinfo.output_width), int(session->cinfo.output_height), format);
+    const QSize output(int(session->cinfo.output_width), int(session->cinfo.output_height));
+    std::optional<RowShrinker> shrinker;
+    if (shrinksWhileDecoding(format, output, wanted))
+        shrinker.emplace(output, wanted);
+    if (shrinker && !shrinker->isValid())
+        return refused(reason::outOfMemory());
+    QImage image(output.width(), shrinker ? 1 : output.height(), format);
     if (image.isNull())
         return refused(reason::outOfMemory());
-    if (!decodeRows(*session, image))
+    if (!decodeRows(*session, image, shrinker ? &*shrinker : nullptr))
         return refused(session->why);
     session.reset();
 
-    if (wanted.isValid() && image.size() != wanted)
+    if (shrinker)
+        image = shrinker->image();
+    else if (wanted.isValid() && image.size() != wanted)
         image = image.scaled(wanted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     Decoded decoded;
     decoded.image = turnedUpright(image, header->orientation);
