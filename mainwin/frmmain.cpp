@@ -8,6 +8,7 @@
 #include "levels.h"
 #include "outlineshape.h"
 #include "piecewidget.h"
+#include "rectbyrect.h"
 
 #include <QComboBox>
 #include <QDropEvent>
@@ -248,13 +249,13 @@ void frmMain::paintEvent(QPaintEvent *event)
     // crosses, a hundred for a tall one, so it is copied in one go from a
     // narrow column of the same bands.
     QPainter painter(this);
-    for (const QRect &exposed : event->region()) {
+    paintRectByRect(painter, event->region(), [&](const QRect &exposed) {
         if (exposed.width() <= kGradationColumnWidth)
             painter.drawImage(exposed.topLeft(), gradationColumn(),
                               QRect(0, exposed.top(), exposed.width(), exposed.height()));
         else
             Gradation(painter, rect(), exposed);
-    }
+    });
 }
 
 const QImage &frmMain::gradationColumn()

@@ -1,5 +1,7 @@
 #include "piecewidget.h"
 
+#include "rectbyrect.h"
+
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -27,8 +29,8 @@ void PieceWidget::paintEvent(QPaintEvent *event)
 {
     // A drag's outline crosses a piece in thin strips: paint just those.
     QPainter painter(this);
-    for (const QRect &r : event->region())
-        mok::paintPiece(painter, m_area, m_picture, r);
+    paintRectByRect(painter, event->region(),
+                    [&](const QRect &r) { mok::paintPiece(painter, m_area, m_picture, r); });
 }
 
 // Any button starts a drag; the first release ends it.

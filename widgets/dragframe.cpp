@@ -97,7 +97,10 @@ void DragFrame::paintEvent(QPaintEvent *event)
     painter.setBrushOrigin(m_frame.topLeft());
     const QRect exposed = event->rect();
     for (const QRect &side : sidesOf(m_frame)) {
-        if (side.intersects(exposed))
-            painter.fillRect(side, side.width() > side.height() ? across : down);
+        if (!side.intersects(exposed))
+            continue;
+        // Each side as its own clip: see paintRectByRect for why.
+        painter.setClipRect(side);
+        painter.fillRect(side, side.width() > side.height() ? across : down);
     }
 }
