@@ -23,6 +23,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <vector>
 
 using mok::RectF;
 
@@ -249,12 +250,16 @@ void frmMain::paintEvent(QPaintEvent *event)
     // crosses, a hundred for a tall one, so it is copied in one go from a
     // narrow column of the same bands.
     QPainter painter(this);
-    paintRectByRect(painter, event->region(), [&](const QRect &exposed) {
+    std::vector<QRect> strips;
+    for (const QRect &exposed : event->region()) {
         if (exposed.width() <= kGradationColumnWidth)
-            painter.drawImage(exposed.topLeft(), gradationColumn(),
-                              QRect(0, exposed.top(), exposed.width(), exposed.height()));
+            strips.push_back(exposed);
         else
             Gradation(painter, rect(), exposed);
+    }
+    paintRectByRect(painter, strips, [&](const QRect &strip) {
+        painter.drawImage(strip.topLeft(), gradationColumn(),
+                          QRect(0, strip.top(), strip.width(), strip.height()));
     });
 }
 

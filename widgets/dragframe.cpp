@@ -27,13 +27,22 @@ std::array<QRect, 4> sidesOf(const QRect &frame)
             QRect(frame.right() - thick + 1, frame.top() + t, thick, down)};
 }
 
-// One period of the dash pattern: kDash black pixels, then kGap white.
-QBrush dashes(bool across)
+// A side of the outline, `length` pixels long and `thickness` across, in
+// dashes counted from `phase` pixels past the frame's corner: kDash black
+// pixels, then kGap white.
+QImage dashedSide(int length, int thickness, int phase, Qt::Orientation along)
 {
-    QImage period(across ? kDash + kGap : 1, across ? 1 : kDash + kGap, QImage::Format_RGB32);
-    for (int i = 0; i < kDash + kGap; ++i)
-        period.setPixel(across ? i : 0, across ? 0 : i, i < kDash ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
-    return QBrush(period);
+    if (length <= 0 || thickness <= 0)
+        return {};
+    const bool across = along == Qt::Horizontal;
+    QImage side(across ? length : thickness, across ? thickness : length, QImage::Format_RGB32);
+    for (int i = 0; i < length; ++i) {
+        const QRgb colour =
+            (i + phase) % (kDash + kGap) < kDash ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
+        for (int j = 0; j < thickness; ++j)
+            side.setPixel(across ? i : j, across ? j : i, colour);
+    }
+    return side;
 }
 
 } // namespace
@@ -64,6 +73,15 @@ QRegion DragFrame::borderOf(const QRect &frame)
 void DragFrame::begin(const QRect &frame)
 {
     m_frame = frame;
+    if (frame.size() != m_sidesFor) {
+        // The dashes are counted from the frame's corner, so they move with
+        // it: the sides are drawn once per size and copied wherever it goes.
+        const std::array<QRect, 4> sides = sidesOf(frame);
+        m_across = dashedSide(sides[0].width(), sides[0].height(), 0, Qt::Horizontal);
+        m_down = dashedSide(sides[2].height(), sides[2].width(), sides[2].top() - frame.top(),
+                            Qt::Vertical);
+        m_sidesFor = frame.size();
+    }
     update(borderOf(m_frame));
 }
 
@@ -87,20 +105,17 @@ void DragFrame::paintEvent(QPaintEvent *event)
     if (m_frame.isNull())
         return;
     // Black dashes on white, so the outline shows over any picture and over
-    // the gradient alike. The dashes are counted from the frame's corner, so
-    // they move with it: the brush's pattern starts there. One patterned
-    // fill per side puts them exactly on the outline's pixels, which a
-    // dashed pen's joins do not, and costs far less than a fill per dash.
-    static const QBrush across = dashes(true);
-    static const QBrush down = dashes(false);
+    // the gradient alike, exactly on the outline's pixels (a dashed pen's
+    // joins are not). Each side is copied under a clip of its own: see
+    // paintRectByRect for why.
     QPainter painter(this);
-    painter.setBrushOrigin(m_frame.topLeft());
     const QRect exposed = event->rect();
-    for (const QRect &side : sidesOf(m_frame)) {
-        if (!side.intersects(exposed))
+    const std::array<QRect, 4> sides = sidesOf(m_frame);
+    for (std::size_t i = 0; i < sides.size(); ++i) {
+        const QRect &side = sides[i];
+        if (side.isEmpty() || !side.intersects(exposed))
             continue;
-        // Each side as its own clip: see paintRectByRect for why.
         painter.setClipRect(side);
-        painter.fillRect(side, side.width() > side.height() ? across : down);
+        painter.drawImage(side.topLeft(), i < 2 ? m_across : m_down);
     }
 }

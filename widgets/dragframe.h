@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QRect>
 #include <QRegion>
 #include <QWidget>
@@ -30,4 +31,9 @@ protected:
 
 private:
     QRect m_frame;
+    // The frame's sides in their dashes, for a frame of size m_sidesFor:
+    // top and bottom, then left and right.
+    QSize m_sidesFor;
+    QImage m_across;
+    QImage m_down;
 };
