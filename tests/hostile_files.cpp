@@ -1,5 +1,7 @@
 #include "hostile_files.h"
 
+#include "jpegwriter.h"
+
 #include <QBuffer>
 #include <QImageWriter>
 #include <QtEndian>
@@ -32,34 +34,14 @@ int firstFrameHeader(const QByteArray &jpeg)
 QByteArray compressGrey(const QImage &grey, bool arithmetic, const jpeg_scan_info *scans,
                         int scanCount)
 {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr err{};
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char *out = nullptr;
-    unsigned long outSize = 0;
-    jpeg_mem_dest(&cinfo, &out, &outSize);
-    cinfo.image_width = JDIMENSION(grey.width());
-    cinfo.image_height = JDIMENSION(grey.height());
-    cinfo.input_components = 1;
-    cinfo.in_color_space = JCS_GRAYSCALE;
-    jpeg_set_defaults(&cinfo);
-    cinfo.arith_code = arithmetic ? TRUE : FALSE;
+    JpegWriter jpeg(grey.width(), grey.height(), 1, JCS_GRAYSCALE);
+    jpeg.cinfo.arith_code = arithmetic ? TRUE : FALSE;
     if (scans) {
-        cinfo.scan_info = scans;
-        cinfo.num_scans = scanCount;
-        cinfo.optimize_coding = TRUE;
+        jpeg.cinfo.scan_info = scans;
+        jpeg.cinfo.num_scans = scanCount;
+        jpeg.cinfo.optimize_coding = TRUE;
     }
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<uchar *>(grey.constScanLine(int(cinfo.next_scanline)));
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    QByteArray bytes(reinterpret_cast<const char *>(out), qsizetype(outSize));
-    std::free(out);
-    return bytes;
+    return jpeg.write([&](int y) { return const_cast<uchar *>(grey.constScanLine(y)); });
 }
 
 // Offset of the first marker at or after `from` that is not inside entropy

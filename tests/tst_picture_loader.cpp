@@ -1,5 +1,6 @@
 // Loading the player's picture: the public decoder suites, odd files and
 // damaged files, and the shrinking for the board.
+#include "jpegwriter.h"
 #include "picture_loader.h"
 #include "preview.h"
 
@@ -169,23 +170,10 @@ QByteArray withOrientation(QByteArray jpeg, int orientation)
 // the diagonals; or RGB kept as RGB rather than turned to YCbCr.
 QByteArray jpegStoredAs(const QImage &picture, J_COLOR_SPACE space)
 {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr err{};
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char *out = nullptr;
-    unsigned long outSize = 0;
-    jpeg_mem_dest(&cinfo, &out, &outSize);
-    cinfo.image_width = JDIMENSION(picture.width());
-    cinfo.image_height = JDIMENSION(picture.height());
-    cinfo.input_components = space == JCS_CMYK ? 4 : 3;
-    cinfo.in_color_space = space;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_colorspace(&cinfo, space);
-    jpeg_start_compress(&cinfo, TRUE);
+    JpegWriter jpeg(picture.width(), picture.height(), space == JCS_CMYK ? 4 : 3, space);
+    jpeg_set_colorspace(&jpeg.cinfo, space);
     std::vector<JSAMPLE> row(std::size_t(picture.width()) * 4);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const int y = int(cinfo.next_scanline);
+    return jpeg.write([&](int y) {
         const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
         JSAMPLE *samples = row.data();
         for (int x = 0; x < picture.width(); ++x) {
@@ -195,14 +183,8 @@ QByteArray jpegStoredAs(const QImage &picture, J_COLOR_SPACE space)
             if (space == JCS_CMYK)
                 *samples++ = JSAMPLE(128 + (x + y) % 128);
         }
-        JSAMPROW rows = row.data();
-        jpeg_write_scanlines(&cinfo, &rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    QByteArray bytes(reinterpret_cast<const char *>(out), qsizetype(outSize));
-    std::free(out);
-    return bytes;
+        return row.data();
+    });
 }
 
 // What the loader makes of a JPEG against Qt's own reader asked for the same
