@@ -2,9 +2,11 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QMimeData>
 #include <QMimeDatabase>
 #include <QStringList>
+#include <QTreeView>
 #include <QUrl>
 
 #ifdef __GLIBC__
@@ -14,6 +16,21 @@
 namespace mok::platform {
 
 namespace {
+
+// Qt leaves the size, type and date columns a few letters wide, too few for
+// a Japanese file type or a date, which it cuts short. They are fitted to
+// what they show each time a folder has been read.
+void fitDetailColumns(QFileDialog &dialog)
+{
+    auto *view = dialog.findChild<QTreeView *>(QStringLiteral("treeView"));
+    auto *model = dialog.findChild<QFileSystemModel *>();
+    if (!view || !model)
+        return;
+    QObject::connect(model, &QFileSystemModel::directoryLoaded, view, [view] {
+        for (int column = 1; column < view->model()->columnCount(); ++column)
+            view->resizeColumnToContents(column);
+    });
+}
 
 QString askForFile(QWidget *owner, const QString &title, const QList<FileFilter> &filters)
 {
@@ -36,6 +53,7 @@ QString askForFile(QWidget *owner, const QString &title, const QList<FileFilter>
     dialog.setNameFilters(nameFilters);
     if (!nameFilters.isEmpty())
         dialog.selectNameFilter(nameFilters.first());
+    fitDetailColumns(dialog);
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles().value(0);

@@ -11,6 +11,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QTreeView>
 #include <QMimeData>
 #include <QPushButton>
 
@@ -20,6 +21,7 @@ private slots:
     void initTestCase();
     void fileDialogReadsInJapanese();
     void fileDialogNamesFoldersInJapanese();
+    void fileDialogShowsWholeTypesAndDates();
     void messageBoxButtonReadsInJapanese();
     void commandLine_data();
     void commandLine();
@@ -108,6 +110,45 @@ void TestDesktopIntegration::fileDialogNamesFoldersInJapanese()
     QVERIFY(loaded.wait(5000));
     QCOMPARE(model.type(model.index(m_dir.filePath(QStringLiteral("folder")))),
              QStringLiteral(u"フォルダー"));
+}
+
+// Qt's own widths cut a Japanese file type, a size or a date short.
+void TestDesktopIntegration::fileDialogShowsWholeTypesAndDates()
+{
+    QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("folder")));
+    int rows = 0;
+    QStringList cut;
+    ModalWatcher watcher([&](QDialog *dialog) {
+        // Qt puts back the widths the columns had when a dialog last closed,
+        // whatever it showed then: narrow ones, here.
+        auto *view = dialog->findChild<QTreeView *>(QStringLiteral("treeView"));
+        for (int column = 1; column < view->model()->columnCount(); ++column)
+            view->setColumnWidth(column, 10);
+        static_cast<QFileDialog *>(dialog)->setDirectory(m_dir.path());
+        const auto cutColumns = [view] {
+            QStringList cut;
+            for (int column = 1; column < view->model()->columnCount(); ++column) {
+                if (view->columnWidth(column) <
+                    static_cast<QAbstractItemView *>(view)->sizeHintForColumn(column))
+                    cut << view->model()->headerData(column, Qt::Horizontal).toString();
+            }
+            return cut;
+        };
+        // The folder is read in the background; wait for both entries, then
+        // for the columns to fit them.
+        QDeadlineTimer deadline(5000);
+        while (view->model()->rowCount(view->rootIndex()) < 2 && !deadline.hasExpired())
+            QTest::qWait(20);
+        rows = view->model()->rowCount(view->rootIndex());
+        while (!(cut = cutColumns()).isEmpty() && !deadline.hasExpired())
+            QTest::qWait(20);
+        return false;
+    });
+    mok::platform::openFileDialog(nullptr, QStringLiteral(u"ファイルを開く"),
+                                  {{QStringLiteral(u"JPEG(*.jpg)"), QStringLiteral("*.jpg")}});
+    QCOMPARE(watcher.seen().size(), 1);
+    QVERIFY(rows >= 2); // the folder and the picture
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u',')));
 }
 
 void TestDesktopIntegration::messageBoxButtonReadsInJapanese()
