@@ -49,6 +49,12 @@ struct StatedDesktop {
     }
 };
 
+// Min, clicked by the player.
+void pressMin(frmMain &window)
+{
+    QTest::mouseClick(window.findChild<ImageButton *>(u"imgMin"_qs), Qt::LeftButton);
+}
+
 // Catches what would be opened with the desktop for as long as it lives.
 struct CaughtOpens {
     QList<QUrl> urls;
@@ -262,7 +268,7 @@ void TestShellCommands::minWithANotificationArea()
 
     for (const QSystemTrayIcon::ActivationReason press :
          {QSystemTrayIcon::Trigger, QSystemTrayIcon::Context}) {
-        QTest::mouseClick(window.findChild<ImageButton *>(u"imgMin"_qs), Qt::LeftButton);
+        pressMin(window);
         QTRY_VERIFY(window.isHidden());
         mdlTask &task = app.task();
         QVERIFY(task.iconShown());
@@ -290,7 +296,7 @@ void TestShellCommands::iconIgnoresAllButPresses()
     AppController app(desktop.desktop());
     QVERIFY(startAndWaitForOpen(app));
     frmMain &window = *app.window();
-    QTest::mouseClick(window.findChild<ImageButton *>(u"imgMin"_qs), Qt::LeftButton);
+    pressMin(window);
     QTRY_VERIFY(window.isHidden());
     QSystemTrayIcon *icon = app.task().trayIcon();
     for (const QSystemTrayIcon::ActivationReason other :
@@ -316,7 +322,7 @@ void TestShellCommands::windowComesBackWhenTheNotificationAreaGoes()
     AppController app(desktop.desktop());
     QVERIFY(startAndWaitForOpen(app));
     frmMain &window = *app.window();
-    QTest::mouseClick(window.findChild<ImageButton *>(u"imgMin"_qs), Qt::LeftButton);
+    pressMin(window);
     QTRY_VERIFY(window.isHidden());
     // While the panel is there, the window waits in it.
     QTest::qWait(2 * mdlTask::kWatchIntervalMs + 100);
@@ -328,7 +334,7 @@ void TestShellCommands::windowComesBackWhenTheNotificationAreaGoes()
     QVERIFY(!app.task().iconShown());
     QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     // And Min, pressed again, now minimises instead.
-    QTest::mouseClick(window.findChild<ImageButton *>(u"imgMin"_qs), Qt::LeftButton);
+    pressMin(window);
     QTRY_VERIFY(window.isMinimized());
 }
 
@@ -344,7 +350,7 @@ void TestShellCommands::minWithoutANotificationAreaMinimises()
     CaughtOpens opens;
     ModalWatcher boxes;
 
-    QTest::mouseClick(window.findChild<ImageButton *>(u"imgMin"_qs), Qt::LeftButton);
+    pressMin(window);
     QTRY_VERIFY(window.isMinimized());
     // Not hidden: the taskbar gives it back.
     QVERIFY(!window.isHidden());
