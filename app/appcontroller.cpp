@@ -48,6 +48,9 @@ void AppController::handOver()
     m_splash->hide();
     m_splash->deleteLater();
     showWindow(window, QString(), Banner::Run);
+    // The first helper starts once the banner has settled, when nothing
+    // else is being drawn.
+    connect(window, &frmMain::bannerSettled, &m_decoder, &mok::PictureDecoder::prepare);
     if (!m_pictureAtStart.isEmpty()) {
         connect(window, &frmMain::bannerSettled, this, [this, window] {
             reopen(window->levelText(), std::exchange(m_pictureAtStart, QString()));
@@ -69,6 +72,7 @@ void AppController::showWindow(frmMain *window, const QString &levelText, Banner
     connect(window, &frmMain::pictureDropped, this,
             [this, window](const QString &path) { reopen(window->levelText(), path); });
     window->setTaskTray(&m_task);
+    window->setPictureDecoder(&m_decoder);
     connect(window, &frmMain::versionRequested, this, &AppController::showAbout);
     m_window = window;
     emit windowCreated(window);

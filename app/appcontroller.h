@@ -7,6 +7,7 @@
 #include "frmstart.h"
 #include "frmversion.h"
 #include "mdltask.h"
+#include "picture_decoder.h"
 #include "singleinstance.h"
 
 // The application controller. Owns what outlives a main window: the claim
@@ -53,6 +54,8 @@ private:
 
     SingleInstance m_instance;
     mdlTask m_task;
+    // Decodes every window's pictures, with a helper waiting ready.
+    mok::PictureDecoder m_decoder;
     QPointer<frmStart> m_splash;
     QPointer<frmMain> m_window;
     QPointer<frmVersion> m_about;

@@ -1,5 +1,6 @@
 #include "appcontroller.h"
 #include "commandline.h"
+#include "decode_helper.h"
 #include "translation.h"
 
 #include <QApplication>
@@ -20,6 +21,10 @@ CommandLine readCommandLine(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    // The game starts itself as its own decoding helper; that process never
+    // reaches the window system.
+    if (mok::picture::isDecodeHelperCall(argc, argv))
+        return mok::picture::runDecodeHelper();
     // Questions about the program are answered before any window system is
     // touched, so they work on a terminal without a display.
     const CommandLine commandLine = readCommandLine(argc, argv);

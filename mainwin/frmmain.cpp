@@ -7,6 +7,7 @@
 #include "imagebutton.h"
 #include "levels.h"
 #include "outlineshape.h"
+#include "picture_decoder.h"
 #include "piecewidget.h"
 #include "rectbyrect.h"
 
@@ -15,6 +16,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
@@ -52,7 +54,11 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
     Form_Load();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // A decoder shared with later windows must not go on with this one's load.
+    cancelLoad();
+}
 
 mok::Screen frmMain::screenTwips() const { return mok::platform::primaryScreen(); }
 
@@ -326,7 +332,7 @@ void frmMain::tmrMain_Timer()
 // being dragged.
 bool frmMain::acceptsDroppedPicture(const QDropEvent *event) const
 {
-    return m_dragging < 0 && imgOpen->isEnabled() &&
+    return m_dragging < 0 && imgOpen->isEnabled() && !isLoading() &&
            !mok::platform::droppedPicture(event->mimeData()).isEmpty();
 }
 
@@ -344,7 +350,23 @@ void frmMain::dropEvent(QDropEvent *event)
     emit pictureDropped(mok::platform::droppedPicture(event->mimeData()));
 }
 
-void frmMain::requestOpen() { emit openRequested(levelText()); }
+void frmMain::requestOpen()
+{
+    // Open while a picture loads takes it back, as Escape does.
+    if (isLoading())
+        cancelLoad();
+    else
+        emit openRequested(levelText());
+}
+
+void frmMain::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && isLoading()) {
+        cancelLoad();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
 
 void frmMain::moveToTray()
 {

@@ -10,6 +10,11 @@
 #include <array>
 #include <map>
 
+namespace mok {
+class PictureDecoder;
+struct PictureLoadResult;
+} // namespace mok
+
 class DragFrame;
 class ImageButton;
 class OutlineShape;
@@ -63,12 +68,20 @@ public:
     // tmrMain; its tick serves every pressed button in a fixed order.
     void tmrMain_Timer();
 
+    // Where pictures are decoded. It outlives the window, so that a helper
+    // can wait ready across windows; without one the window makes its own.
+    void setPictureDecoder(mok::PictureDecoder *decoder) { m_decoder = decoder; }
+
     // Asks for a picture and prepares the board for it.
     void PictureOpen();
-    // Everything PictureOpen does once a file has been chosen. Returns false
-    // (after telling the player why) when the file cannot be used; the window
+    // Everything PictureOpen does once a file has been chosen. The picture
+    // is decoded while the window goes on; pictureLoaded() tells the outcome.
+    // A file that cannot be used is explained to the player, and the window
     // is then as it was.
-    bool openPicture(const QString &path);
+    void openPicture(const QString &path);
+    bool isLoading() const;
+    // Ends the load under way; the window is as if the dialog was cancelled.
+    void cancelLoad();
 
     // The game, as the window runs it over its Board.
     void Level();
@@ -91,6 +104,9 @@ signals:
     // A picture file was dropped on the window: it is to be opened as if
     // chosen in the dialog.
     void pictureDropped(const QString &path);
+    // A load has ended: the board shows the picture, or the player has been
+    // told why not. Not sent for a cancelled load.
+    void pictureLoaded(bool shown);
     // The opening banner has gone once round and Open can be pressed.
     void bannerSettled();
     // Version was pressed and the window is out of the way: the about
@@ -102,6 +118,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     struct Command {
@@ -134,6 +151,10 @@ private:
     // The box Readme and Version show once the window is out of the way.
     void tellWhereTheWindowWent(TaskTray::Away away);
 
+    mok::PictureDecoder &decoder();
+    void onPictureDecoded();
+    bool showPicture(const QString &path, const mok::PictureLoadResult &loaded);
+
     bool acceptsDroppedPicture(const QDropEvent *event) const;
     void runClearSequence();
     void syncPieces();
@@ -164,6 +185,9 @@ private:
     QTimer *tmrMain = nullptr;
     QTimer *tmrScroll = nullptr;
     TaskTray *m_tray = nullptr;
+    mok::PictureDecoder *m_decoder = nullptr;
+    // The file being loaded; null while no load runs.
+    QString m_loadingPath;
 
     std::array<Command, 7> m_commands{};
     std::map<QWidget *, mok::RectF> m_twips;

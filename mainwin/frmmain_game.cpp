@@ -8,21 +8,19 @@
 #include "filedialog.h"
 #include "imagebutton.h"
 #include "outlineshape.h"
-#include "picture_load_job.h"
-#include "picture_loader.h"
+#include "picture_decoder.h"
 #include "piecewidget.h"
 #include "preview.h"
 #include "random.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QLabel>
 #include <QRegion>
 #include <QTimer>
 
 #include <algorithm>
-#include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -52,70 +50,13 @@ QString cellsTooSmallReason(float areaWidth, float areaHeight, int gridSide,
         .arg(mok::toPixels(areaHeight, s.tppY));
 }
 
-// Swallows the player's input while it exists: clicks, keys, the wheel,
-// files dropped from a file manager (a drop would make the window afresh
-// under the load) and requests to close a window. Paint and timer events go
-// on as usual.
-class InputBlocker : public QObject {
-public:
-    InputBlocker() { qApp->installEventFilter(this); }
-    ~InputBlocker() override { qApp->removeEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
-        case QEvent::Wheel:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::ContextMenu:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::DragEnter:
-        case QEvent::DragMove:
-        case QEvent::Drop:
-            return true;
-        case QEvent::Close:
-            event->ignore();
-            return true;
-        default:
-            return false;
-        }
-    }
-};
-
-// Loads the picture on a thread of its own. Meanwhile the window keeps
-// repainting and shows the busy cursor, and nothing the player does reaches
-// the game until the load has ended: the local event loop serves painting and
-// timers only, so openPicture can still check everything before it changes
-// anything. Nothing when the application is quitting before the load ends.
-std::optional<mok::PictureLoadResult> loadWhileBusy(const QString &path, const mok::Screen &s)
-{
-    mok::PictureLoadJob job(path, s);
-    const InputBlocker blocker;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QEventLoop loop;
-    QObject::connect(&job, &mok::PictureLoadJob::finished, &loop, &QEventLoop::quit);
-    job.start();
-    loop.exec();
-    QApplication::restoreOverrideCursor();
-    if (job.isRunning()) {
-        job.wait();
-        return std::nullopt;
-    }
-    return job.result();
-}
-
 } // namespace
 
 void frmMain::PictureOpen()
 {
+    // The helper that will decode the picture starts while the player
+    // chooses it.
+    decoder().prepare();
     const QString path = mok::platform::openFileDialog(
         this, QStringLiteral(u"ファイルを開く"),
         {{QStringLiteral(u"画像ファイル(*.bmp;*.gif;*.jpg;*.jpeg)"),
@@ -128,15 +69,50 @@ void frmMain::PictureOpen()
     openPicture(path);
 }
 
-bool frmMain::openPicture(const QString &path)
+mok::PictureDecoder &frmMain::decoder()
+{
+    if (!m_decoder)
+        m_decoder = new mok::PictureDecoder(this);
+    return *m_decoder;
+}
+
+void frmMain::openPicture(const QString &path)
+{
+    // The picture is decoded in a helper process while the window goes on
+    // as usual under the busy cursor; nothing changes until it has answered
+    // and everything has been checked, so a file that cannot be used leaves
+    // the window as a cancelled dialog would.
+    m_loadingPath = path;
+    setCursor(Qt::WaitCursor);
+    connect(&decoder(), &mok::PictureDecoder::finished, this, &frmMain::onPictureDecoded,
+            Qt::UniqueConnection);
+    decoder().load(path, screenTwips());
+}
+
+bool frmMain::isLoading() const { return !m_loadingPath.isNull(); }
+
+void frmMain::cancelLoad()
+{
+    if (!isLoading())
+        return;
+    m_decoder->cancel();
+    m_loadingPath = QString();
+    unsetCursor();
+}
+
+void frmMain::onPictureDecoded()
+{
+    if (!isLoading())
+        return; // another window's load on a shared decoder
+    const QString path = std::exchange(m_loadingPath, QString());
+    unsetCursor();
+    const bool shown = showPicture(path, m_decoder->result());
+    emit pictureLoaded(shown);
+}
+
+bool frmMain::showPicture(const QString &path, const mok::PictureLoadResult &loaded)
 {
     const mok::Screen s = screenTwips();
-    // Everything is checked before anything changes, so a file that cannot be
-    // used leaves the window as a cancelled dialog would.
-    const std::optional<mok::PictureLoadResult> load = loadWhileBusy(path, s);
-    if (!load)
-        return false;
-    const mok::PictureLoadResult &loaded = *load;
     if (!loaded.ok) {
         mok::platform::messageBox(this, cannotOpenMessage(path, loaded.error), errorTitle());
         return false;

@@ -1,12 +1,17 @@
 #include "picture_loader.h"
 
 #include "jpeg_reader.h"
+#include "load_limits.h"
 #include "preview.h"
 #include "qt_readers.h"
 #include "reasons.h"
 #include "source_file.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QImageReader>
+
+#include <mutex>
 
 namespace mok {
 
@@ -102,18 +107,41 @@ PictureLoadResult failure(const QString &why)
 
 } // namespace
 
-PictureLoadResult loadPicture(const QString &path, const Screen &screen)
+PreviewGeometry previewGeometry(QSize fullSize, const Screen &screen, double devicePixelRatio)
 {
-    QFile file;
-    if (const QString why = picture::openPictureFile(path, file); !why.isEmpty())
-        return failure(why);
+    Q_UNUSED(devicePixelRatio);
+    PreviewGeometry g;
+    g.divisor = divisorFor(fullSize, screen);
+    g.size = previewSizeOf(fullSize, g.divisor);
+    return g;
+}
+
+void prepareReaders()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // Process-wide, and its default differs between Qt releases.
+        QImageReader::setAllocationLimit(int(picture::kMaxDecodedBytes >> 20));
+        // Qt lists its image handlers, plugins included, on the first read;
+        // after that it only looks up the list. Reading one tiny PNG here
+        // does that walk of the plugin folders while files may be opened.
+        QBuffer tiny;
+        QImage(1, 1, QImage::Format_RGB32).save(&tiny, "png");
+        tiny.seek(0);
+        QImageReader(&tiny, "png").read();
+    });
+}
+
+PictureLoadResult decodePicture(QFile &file, const Screen &screen, double devicePixelRatio)
+{
+    prepareReaders();
     Decoded decoded = decode(file, screen);
     if (!decoded.error.isEmpty())
         return failure(decoded.error);
 
     const QSize full = decoded.fullSize;
-    const int divisor = divisorFor(full, screen);
-    const QSize previewSize = previewSizeOf(full, divisor);
+    const PreviewGeometry geometry = previewGeometry(full, screen, devicePixelRatio);
+    const QSize previewSize = geometry.size;
     if (previewSize.isEmpty())
         return failure(picture::reason::tooSmall(full));
 
@@ -130,9 +158,17 @@ PictureLoadResult loadPicture(const QString &path, const Screen &screen)
     PictureLoadResult result;
     result.ok = true;
     result.picture.fullSize = full;
-    result.picture.divisor = divisor;
+    result.picture.divisor = geometry.divisor;
     result.picture.preview = std::move(preview);
     return result;
+}
+
+PictureLoadResult loadPicture(const QString &path, const Screen &screen)
+{
+    QFile file;
+    if (const QString why = picture::openPictureFile(path, file); !why.isEmpty())
+        return failure(why);
+    return decodePicture(file, screen);
 }
 
 } // namespace mok

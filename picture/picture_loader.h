@@ -6,6 +6,8 @@
 #include <QSize>
 #include <QString>
 
+class QFile;
+
 namespace mok {
 
 // A picture the player chose, ready for the board.
@@ -23,10 +25,28 @@ struct PictureLoadResult {
     QString error;
 };
 
-// Reads a BMP, GIF (first frame), JPEG or PNG file at exactly this path and
-// shrinks it for the board. Never blocks on special files, and holds memory
-// and time within the limits of picture/load_limits.h whatever the file claims.
-// Takes seconds at worst: run it through PictureLoadJob from a window.
+// Decodes a BMP, GIF (first frame), JPEG or PNG file already opened for
+// reading and shrinks it for the board, holding memory and time within the
+// limits of picture/load_limits.h whatever the file claims. This is what the
+// decoding helper runs behind its fences; the game itself never calls it
+// (see PictureDecoder).
+PictureLoadResult decodePicture(QFile &file, const Screen &screen, double devicePixelRatio = 1);
+
+// Opens exactly this path as the game does (never blocking on special files)
+// and decodes it in this process: for tests, the fuzz target and tools.
 PictureLoadResult loadPicture(const QString &path, const Screen &screen);
+
+// Settles, once per process, what the readers would otherwise do on their
+// first use and what needs the file system: the image allocation limit and
+// Qt's image handler list. The helper calls it before its fences go up.
+void prepareReaders();
+
+// The divisor and preview size the board uses for a picture of this
+// (upright) size; the game holds the helper's answer against it.
+struct PreviewGeometry {
+    int divisor = 1;
+    QSize size; // in device pixels
+};
+PreviewGeometry previewGeometry(QSize fullSize, const Screen &screen, double devicePixelRatio = 1);
 
 } // namespace mok

@@ -24,11 +24,9 @@ quint32 le(const QByteArray &data, int at, int bytes)
 }
 
 // Decodes with Qt's handler for `format`, never guessing from content again.
-// The allocation limit is process-wide and its default differs between Qt
-// releases, so it is set on every load.
+// Qt's allocation limit is set once, by prepareReaders().
 Decoded decodeWithQt(QIODevice &device, const char *format, const QString &whyNot)
 {
-    QImageReader::setAllocationLimit(int(kMaxDecodedBytes >> 20));
     if (!device.seek(0))
         return refused(reason::readFailed());
     QImageReader reader(&device, format);

@@ -2,6 +2,8 @@
 
 #include "load_limits.h"
 
+#include <QRegularExpression>
+
 namespace mok::picture::reason {
 
 QString notFound()
@@ -82,6 +84,33 @@ QString tooSmall(QSize size)
     return QStringLiteral(u"ピクチャが小さすぎます（%1 × %2 ピクセル）。")
         .arg(size.width())
         .arg(size.height());
+}
+
+QString tooSlow()
+{
+    return QStringLiteral(u"ピクチャの読み込みに時間がかかりすぎるため、中止しました。");
+}
+
+QString decoderUnavailable()
+{
+    return QStringLiteral(u"ピクチャを読み込むためのプロセスを起動できませんでした。");
+}
+
+bool isKnown(const QString &text)
+{
+    using Reason = QString (*)();
+    for (Reason fixed : {notFound, nameNotRepresentable, notAFile, emptyFile, noPermission,
+                         cannotOpen, readFailed, fileTooLarge, notAPicture, unsupportedJpeg,
+                         unreadableBmp, broken, outOfMemory, tooSlow, decoderUnavailable}) {
+        if (text == fixed())
+            return true;
+    }
+    static const QRegularExpression sizes(QStringLiteral(u"（(\\d{1,10}) × (\\d{1,10}) "));
+    const QRegularExpressionMatch m = sizes.match(text);
+    if (!m.hasMatch())
+        return false;
+    const QSize size(m.captured(1).toInt(), m.captured(2).toInt());
+    return text == tooLarge(size) || text == tooSmall(size);
 }
 
 } // namespace mok::picture::reason

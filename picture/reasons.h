@@ -22,5 +22,11 @@ QString broken();
 QString outOfMemory();
 QString tooLarge(QSize size);
 QString tooSmall(QSize size);
+QString tooSlow();
+QString decoderUnavailable();
+
+// Whether `text` is one of the reasons above, word for word: the decoding
+// helper's reasons are shown only when they are.
+bool isKnown(const QString &text);
 
 } // namespace mok::picture::reason

@@ -25,6 +25,17 @@ inline QString makePicture(const QTemporaryDir &dir, const QString &name, int w,
     return path;
 }
 
+// Opens `path` as if chosen in the dialog and waits for the load to end;
+// true when the board shows the picture.
+inline bool openAndWait(frmMain &window, const QString &path)
+{
+    QSignalSpy loaded(&window, &frmMain::pictureLoaded);
+    window.openPicture(path);
+    if (!loaded.wait(30000))
+        return false;
+    return loaded.first().first().toBool();
+}
+
 struct Game {
     frmMain window;
 

@@ -1,59 +1,82 @@
-// Loads one picture file the way the game does and reports the outcome with
-// the process's peak memory and CPU time, so tests can hold a hostile file's
-// cost against the limits from outside the process that paid it.
+// Loads one picture file the way the game does, through a decoding helper
+// behind its fences, and reports the outcome with the helper's peak memory
+// and CPU time, so tests can hold a hostile file's cost against the limits.
 //
 //   mok_load_probe FILE      prints: ok W H DIVISOR | error MESSAGE
 //                            then:   peak_kb=N cpu_ms=M
-#include "picture_loader.h"
+//
+// As its own helper, the probe also knows a few files that are not
+// pictures but instructions to misbehave as a decoder turned by a hostile
+// file might, so that the tests can watch each fence stop it.
+#include "decode_helper.h"
+#include "picture_decoder.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QTextStream>
 
-#include <sys/resource.h>
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <vector>
 
 namespace {
 
-// VmHWM: the most resident memory the process ever had.
-qint64 peakResidentKb()
+[[noreturn]] void runForever()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("VmHWM:"))
-                return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-        }
+    for (volatile unsigned spin = 0;; spin = spin + 1) {
     }
-    struct rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
 }
 
-qint64 cpuMs()
+// Takes memory a page at a time, as a decoder trusting a header would,
+// until the address-space fence says no (new throws).
+[[noreturn]] void takeAllMemory()
 {
-    struct rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto ms = [](const timeval &t) { return qint64(t.tv_sec) * 1000 + t.tv_usec / 1000; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
+    std::vector<char *> blocks;
+    for (;;) {
+        char *block = new char[64 << 20];
+        for (size_t i = 0; i < (64u << 20); i += 4096)
+            block[i] = 1;
+        blocks.push_back(block);
+    }
+}
+
+mok::PictureLoadResult misbehavingDecode(QFile &file, const mok::Screen &screen, double dpr)
+{
+    const QByteArray order = file.peek(64);
+    if (order.startsWith("MOK-FENCE-TEST cpu"))
+        runForever();
+    if (order.startsWith("MOK-FENCE-TEST memory"))
+        takeAllMemory();
+    if (order.startsWith("MOK-FENCE-TEST open"))
+        ::syscall(SYS_openat, AT_FDCWD, "/etc/hostname", O_RDONLY);
+    return mok::decodePicture(file, screen, dpr);
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (mok::picture::isDecodeHelperCall(argc, argv))
+        return mok::picture::runDecodeHelper(misbehavingDecode);
     QCoreApplication app(argc, argv);
     if (argc != 2) {
         QTextStream(stderr) << "usage: mok_load_probe FILE\n";
         return 2;
     }
-    const mok::PictureLoadResult r =
-        mok::loadPicture(QFile::decodeName(argv[1]), mok::Screen::fromPixels(1024, 768));
+    mok::PictureDecoder decoder;
+    QObject::connect(&decoder, &mok::PictureDecoder::finished, &app, &QCoreApplication::quit);
+    decoder.load(QFile::decodeName(argv[1]), mok::Screen::fromPixels(1024, 768));
+    QCoreApplication::exec();
+    const mok::PictureLoadResult &r = decoder.result();
     QTextStream out(stdout);
     if (r.ok)
         out << "ok " << r.picture.fullSize.width() << ' ' << r.picture.fullSize.height() << ' '
             << r.picture.divisor << '\n';
     else
         out << "error " << r.error << '\n';
-    out << "peak_kb=" << peakResidentKb() << " cpu_ms=" << cpuMs() << '\n';
+    const mok::PictureDecoder::HelperCost &cost = decoder.lastHelperCost();
+    out << "peak_kb=" << cost.peakKb << " cpu_ms=" << cost.cpuMs << '\n';
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "commandline.h"
 #include "filedialog.h"
 #include "gamefixture.h"
+#include "testmain.h"
 #include "modalwatcher.h"
 #include "translation.h"
 
@@ -267,7 +268,7 @@ void TestDesktopIntegration::dropIsRefusedWhileOpenCannotBePressed()
 {
     // In the middle of a piece's drag the drop is not taken.
     Game game;
-    QVERIFY(game.window.openPicture(m_jpeg));
+    QVERIFY(openAndWait(game.window, m_jpeg));
     game.click("imgStart");
     QSignalSpy dropped(&game.window, &frmMain::pictureDropped);
     PieceWidget *piece = game.piece(0);
@@ -281,5 +282,5 @@ void TestDesktopIntegration::dropIsRefusedWhileOpenCannotBePressed()
     QCOMPARE(dropped.count(), 1);
 }
 
-QTEST_MAIN(TestDesktopIntegration)
+MOK_TEST_MAIN(TestDesktopIntegration)
 #include "tst_desktop_integration.moc"

@@ -2,6 +2,7 @@
 // pieces home with the mouse, win or give up; and pictures that cannot be
 // played.
 #include "gamefixture.h"
+#include "testmain.h"
 #include "appfixture.h"
 #include "modalwatcher.h"
 
@@ -28,7 +29,9 @@ private slots:
     void openGoesThroughAFreshWindowAndTheDialog();
     void cancelledOpenLeavesAFreshWindow();
     void freshWindowIsMadeOnceTheOldIsGone();
-    void loadingKeepsTheWindowPaintingAndDeaf();
+    void loadingKeepsTheWindowPainting();
+    void escapeOrOpenCancelsALoad_data();
+    void escapeOrOpenCancelsALoad();
     void hugePhotoBoardFitsTheScreen();
 
 private:
@@ -58,7 +61,7 @@ void TestGame::initTestCase()
 void TestGame::openShowsThePictureAssembled()
 {
     Game game;
-    QVERIFY(game.window.openPicture(m_xga));
+    QVERIFY(openAndWait(game.window, m_xga));
     QCOMPARE(game.caption("lblPath"), QStringLiteral(u"ピクチャ : ") + m_xga);
     QCOMPARE(game.caption("lblPreview"),
              QStringLiteral(u"プレビューサイズ : 1/2   [ 512pixel * 384pixel / 1024pixel * 768pixel ]"));
@@ -93,7 +96,7 @@ void TestGame::wholeLevel1GameWithTheMouse()
 {
     Game game;
     game.window.setLevelText(QStringLiteral(u"Level 1 (4コマ)"));
-    QVERIFY(game.window.openPicture(m_small));
+    QVERIFY(openAndWait(game.window, m_small));
     game.click("imgStart");
     QVERIFY(game.find("imgStart")->isHidden());
     QVERIFY(game.find("imgGiveup")->isVisible());
@@ -131,7 +134,7 @@ void TestGame::aPieceHomeOnOneAxisOnlyIsNoClear()
     // clear. Dropped home, it is.
     Game game;
     game.window.setLevelText(QStringLiteral(u"Level 1 (4コマ)"));
-    QVERIFY(game.window.openPicture(m_small));
+    QVERIFY(openAndWait(game.window, m_small));
     game.click("imgStart");
     ModalWatcher watcher;
     for (int i = 0; i <= 2; ++i)
@@ -151,7 +154,7 @@ void TestGame::aPieceHomeOnOneAxisOnlyIsNoClear()
 void TestGame::dropsMoveByTheReleasePoint()
 {
     Game game;
-    QVERIFY(game.window.openPicture(m_small));
+    QVERIFY(openAndWait(game.window, m_small));
     game.click("imgStart");
     mok::Board &board = game.board();
     // Far from every home, so nothing snaps.
@@ -185,7 +188,7 @@ void TestGame::dropsMoveByTheReleasePoint()
 void TestGame::dropOnAControlMovesNothing()
 {
     Game game;
-    QVERIFY(game.window.openPicture(m_small));
+    QVERIFY(openAndWait(game.window, m_small));
     game.click("imgStart");
     const QPoint before = game.piece(2)->pos();
     const mok::RectF rectBefore = game.board().imgPiece[2].rect;
@@ -203,7 +206,7 @@ void TestGame::dropOnAControlMovesNothing()
 void TestGame::anyButtonDrags()
 {
     Game game;
-    QVERIFY(game.window.openPicture(m_small));
+    QVERIFY(openAndWait(game.window, m_small));
     // Assembled and not started: no piece can be grabbed.
     const QPoint home = game.piece(1)->pos();
     game.drag(1, QPoint(3, 3), QPoint(40, 600), Qt::RightButton);
@@ -221,7 +224,7 @@ void TestGame::giveUpAssemblesAndLocksThePieces()
 {
     Game game;
     game.window.setLevelText(QStringLiteral(u"Level 9 (100コマ)"));
-    QVERIFY(game.window.openPicture(m_xga));
+    QVERIFY(openAndWait(game.window, m_xga));
     game.click("imgStart");
     game.drag(42, QPoint(1, 1), QPoint(30, 600));
     QVERIFY(!game.board().IsComplete(game.window.screenTwips(), 99));
@@ -272,7 +275,7 @@ void TestGame::unusableFilesLeaveTheWindowAsAfterCancel()
     QFETCH(QString, reason);
     Game game;
     ModalWatcher watcher;
-    QVERIFY(!game.window.openPicture(path));
+    QVERIFY(!openAndWait(game.window, path));
     QCOMPARE(watcher.seen().size(), 1);
     const SeenModal &box = watcher.seen().first();
     QVERIFY2(box.text.startsWith(QStringLiteral(u"ピクチャファイルを開けませんでした。\n") + path + u'\n'),
@@ -288,7 +291,7 @@ void TestGame::unusableFilesLeaveTheWindowAsAfterCancel()
     for (const PieceWidget *piece : game.window.findChildren<PieceWidget *>())
         QVERIFY(piece->isHidden());
     // And the next picture opens.
-    QVERIFY(game.window.openPicture(m_small));
+    QVERIFY(openAndWait(game.window, m_small));
     QVERIFY(game.find("imgStart")->isVisible());
 }
 
@@ -341,7 +344,7 @@ void TestGame::cancelledOpenLeavesAFreshWindow()
 {
     AppController host;
     QVERIFY(startAndWaitForOpen(host));
-    QVERIFY(host.window()->openPicture(m_small));
+    QVERIFY(openAndWait(*host.window(), m_small));
     ModalWatcher watcher([](QDialog *) { return false; });
     QSignalSpy created(&host, &AppController::windowCreated);
     QTest::mouseClick(host.window()->findChild<ImageButton *>(QStringLiteral("imgOpen")),
@@ -383,20 +386,16 @@ void TestGame::freshWindowIsMadeOnceTheOldIsGone()
     QTRY_VERIFY(!host.window()->board().picPuzzleImage.isNull());
 }
 
-QTEST_MAIN(TestGame)
+MOK_TEST_MAIN(TestGame)
 #include "tst_game.moc"
 
 // While a picture loads the window goes on painting under the busy cursor,
-// and a click on Exit or Start reaches nothing.
-void TestGame::loadingKeepsTheWindowPaintingAndDeaf()
+// and a picture dropped from a file manager meanwhile is not taken.
+void TestGame::loadingKeepsTheWindowPainting()
 {
     Game game;
-    game.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&game.window));
-    const auto busy = [] {
-        return QApplication::overrideCursor() &&
-               QApplication::overrideCursor()->shape() == Qt::WaitCursor;
-    };
+    const auto busy = [&] { return game.window.cursor().shape() == Qt::WaitCursor; };
     int ticksWhileBusy = 0;
     int paintsWhileBusy = 0;
     struct PaintCounter : QObject {
@@ -416,9 +415,6 @@ void TestGame::loadingKeepsTheWindowPaintingAndDeaf()
         if (!busy())
             return;
         if (++ticksWhileBusy == 1) {
-            QTest::mouseClick(game.find<ImageButton>("imgExit"), Qt::LeftButton);
-            QTest::mouseClick(game.find<ImageButton>("imgOpen"), Qt::LeftButton);
-            // A picture dropped from a file manager meanwhile is not taken.
             QMimeData data;
             data.setUrls({QUrl::fromLocalFile(m_small)});
             QDragEnterEvent enter(QPoint(300, 300), Qt::CopyAction, &data, Qt::LeftButton, {});
@@ -430,16 +426,48 @@ void TestGame::loadingKeepsTheWindowPaintingAndDeaf()
     });
     ticker.start();
     QSignalSpy dropped(&game.window, &frmMain::pictureDropped);
-    QVERIFY(game.window.openPicture(m_photo));
+    QVERIFY(openAndWait(game.window, m_photo));
     ticker.stop();
     game.window.removeEventFilter(&counter);
 
     QVERIFY2(ticksWhileBusy > 0, "the event loop never ran during the load");
     QVERIFY(paintsWhileBusy > 0);
     QVERIFY(!busy());
-    QVERIFY(!game.find<QTimer>("tmrMain")->isActive()); // no click was taken
     QCOMPARE(dropped.count(), 0);
     QVERIFY(game.find("imgStart")->isVisible());
+}
+
+// Escape, or Open, while a picture loads takes the load back: the window is
+// as after a cancelled dialog, no outcome follows, and Open asks for no new
+// window. The next picture opens as usual.
+void TestGame::escapeOrOpenCancelsALoad_data()
+{
+    QTest::addColumn<bool>("byEscape");
+    QTest::newRow("escape") << true;
+    QTest::newRow("open") << false;
+}
+
+void TestGame::escapeOrOpenCancelsALoad()
+{
+    QFETCH(bool, byEscape);
+    Game game;
+    QSignalSpy loaded(&game.window, &frmMain::pictureLoaded);
+    QSignalSpy reopened(&game.window, &frmMain::openRequested);
+    game.window.openPicture(m_photo);
+    QVERIFY(game.window.isLoading());
+    if (byEscape)
+        QTest::keyClick(&game.window, Qt::Key_Escape);
+    else
+        game.click("imgOpen");
+    QVERIFY(!game.window.isLoading());
+    QVERIFY(game.window.cursor().shape() != Qt::WaitCursor);
+    QTest::qWait(1500); // longer than the photo's load takes
+    QCOMPARE(loaded.count(), 0);
+    QCOMPARE(reopened.count(), 0);
+    QVERIFY(game.find("lblOpening")->isVisible());
+    QVERIFY(game.caption("lblPath").isEmpty());
+    QVERIFY(game.find("imgStart")->isHidden());
+    QVERIFY(openAndWait(game.window, m_small));
 }
 
 // An 8000 x 6000 phone photo on 1024 x 768: shown at 1/10, the board lies
@@ -448,7 +476,7 @@ void TestGame::hugePhotoBoardFitsTheScreen()
 {
     Game game;
     game.level()->setCurrentIndex(game.level()->count() - 1); // 100 pieces
-    QVERIFY(game.window.openPicture(m_photo));
+    QVERIFY(openAndWait(game.window, m_photo));
     QVERIFY2(game.caption("lblPreview")
                  .startsWith(QStringLiteral(u"プレビューサイズ : 1/10   [ 800pixel * 600pixel")),
              qPrintable(game.caption("lblPreview")));

@@ -1,6 +1,7 @@
 // Files made to hurt the loader: each must give a clear reason (or a
-// picture) quickly and within bounded memory. Every file is loaded in a
-// child process, mok_load_probe, whose peak memory the test reads back.
+// picture) quickly and within bounded memory. Every file is loaded by
+// mok_load_probe through a decoding helper, as the game loads it, and the
+// helper's peak memory is read back.
 #include "hostile_files.h"
 
 #include <QtTest>
@@ -14,9 +15,8 @@
 
 namespace {
 
-// The most a load may take, counted as the child's peak resident memory,
-// Qt and the test's own start-up included. Under the sanitizers only the
-// outcome is checked.
+// The most a load may take, counted as the helper's peak resident memory,
+// its start-up included. Under the sanitizers only the outcome is checked.
 constexpr qint64 kPeakLimitKb = 600 * 1024;
 #ifdef MOK_SANITIZED
 constexpr bool kPeakIsMeaningful = false;
@@ -54,6 +54,8 @@ ProbeResult probe(const QString &path)
 
 const QString kBroken = QStringLiteral(u"error ピクチャのデータが壊れています");
 const QString kTooLarge = QStringLiteral(u"error ピクチャが大きすぎます");
+const QString kTooSlow = QStringLiteral(u"error ピクチャの読み込みに時間がかかりすぎる");
+const QString kNoMemory = QStringLiteral(u"error ピクチャを読み込むためのメモリーが足りません");
 
 } // namespace
 
@@ -140,6 +142,15 @@ void TestHostilePictures::boundedLoads_data()
     QTest::newRow("bmp declaring 2147483647x2147483647")
         << write(QStringLiteral("max.bmp"), bmpDeclaring(0x7FFFFFFF, 0x7FFFFFFF))
         << kTooLarge + QStringLiteral(u"（2147483647 × 2147483647");
+    // A decoder the file has turned: each fence of the helper stops it, and
+    // the player is told why in words that fit.
+    QTest::newRow("helper that never stops")
+        << write(QStringLiteral("cpu.jpg"), "MOK-FENCE-TEST cpu") << kTooSlow;
+    QTest::newRow("helper that opens a file") << write(QStringLiteral("open.jpg"), "MOK-FENCE-TEST open")
+                                              << kBroken;
+    if (kPeakIsMeaningful) // the sanitizers' builds lift the address-space fence
+        QTest::newRow("helper that takes all memory")
+            << write(QStringLiteral("memory.jpg"), "MOK-FENCE-TEST memory") << kNoMemory;
     QTest::newRow("bmp 8192x8192 with every pixel")
         << write(QStringLiteral("full.bmp"), bmpDeclaring(8192, 8192, 8192 * 8192 * 3))
         << QStringLiteral("ok 8192 8192 14");

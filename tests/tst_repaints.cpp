@@ -3,6 +3,7 @@
 // machine.
 #include "dragframe.h"
 #include "gamefixture.h"
+#include "testmain.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -178,7 +179,7 @@ void TestRepaints::grabAndDragRepaintOnlyThePieceAndTheOutline()
     Game game;
     game.window.setLevelText(QStringLiteral(u"Level 9 (100コマ)"));
     QVERIFY(QTest::qWaitForWindowExposed(&game.window));
-    QVERIFY(game.window.openPicture(m_picture));
+    QVERIFY(openAndWait(game.window, m_picture));
     game.click("imgStart");
     settle();
 
@@ -216,7 +217,7 @@ void TestRepaints::startClearsTheOldLayoutInOneFrameBeforeTheNewOne()
     Game game;
     game.window.setLevelText(QStringLiteral(u"Level 9 (100コマ)"));
     QVERIFY(QTest::qWaitForWindowExposed(&game.window));
-    QVERIFY(game.window.openPicture(m_picture));
+    QVERIFY(openAndWait(game.window, m_picture));
     settle();
     QRegion oldLayout;
     for (int i = 0; i < 100; ++i)
@@ -251,5 +252,5 @@ void TestRepaints::startClearsTheOldLayoutInOneFrameBeforeTheNewOne()
     QVERIFY(!game.board().BordersHidden);
 }
 
-QTEST_MAIN(TestRepaints)
+MOK_TEST_MAIN(TestRepaints)
 #include "tst_repaints.moc"

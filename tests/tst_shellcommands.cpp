@@ -6,6 +6,7 @@
 #include "frmversion.h"
 #include "appfixture.h"
 #include "gamefixture.h"
+#include "testmain.h"
 #include "mdltask.h"
 #include "modalwatcher.h"
 #include "shownpixels.h"
@@ -150,7 +151,7 @@ void TestShellCommands::initTestCase()
 // A game in progress in `window`: picture open, started, one piece moved.
 static void startGame(frmMain &window, const QString &picture)
 {
-    QVERIFY(window.openPicture(picture));
+    QVERIFY(openAndWait(window, picture));
     auto *start = window.findChild<ImageButton *>(u"imgStart"_qs);
     QTest::mouseClick(start, Qt::LeftButton);
     QTRY_VERIFY(window.findChild<QWidget *>(u"imgGiveup"_qs)->isVisible());
@@ -192,7 +193,7 @@ void TestShellCommands::oneTickServesEveryPressedButtonInOrder()
     CaughtOpens opens;
     opens.log = &log;
     InstalledReadme readme;
-    QVERIFY(window.openPicture(m_picture));
+    QVERIFY(openAndWait(window, m_picture));
     connect(&window, &frmMain::openRequested, [&] { log << u"open"_qs; });
     connect(&window, &frmMain::versionRequested, [&] { log << u"version"_qs; });
     auto *giveUp = window.findChild<QWidget *>(u"imgGiveup"_qs);
@@ -549,5 +550,5 @@ void TestShellCommands::versionShowsOneAboutWindow()
     QVERIFY(!app.about());
 }
 
-QTEST_MAIN(TestShellCommands)
+MOK_TEST_MAIN(TestShellCommands)
 #include "tst_shellcommands.moc"
