@@ -32,6 +32,7 @@ public:
     frmStart *splash() const { return m_splash; }
     frmMain *window() const { return m_window; }
     mdlTask &task() { return m_task; }
+    mok::PictureDecoder &decoder() { return m_decoder; }
     // The about window while it is open.
     frmVersion *about() const { return m_about; }
 

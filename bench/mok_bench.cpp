@@ -3,6 +3,8 @@
 // as one table. See the README for how to read it.
 #include "bench.h"
 
+#include "decode_helper.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -157,7 +159,10 @@ void benchMemory(const Setup &setup, const QString &picture, Samples &samples)
         const Samples m = runChild(setup, 1920, 1080, {QStringLiteral("--open-memory"), picture});
         if (!m.contains(QStringLiteral("peak")))
             continue;
-        const double over = m[QStringLiteral("peak")][0] - m[QStringLiteral("rest")][0];
+        // The game's peak over its rest, and the helper's over its own.
+        const double over =
+            m[QStringLiteral("peak")][0] - m[QStringLiteral("rest")][0] +
+            (m.contains(QStringLiteral("helper")) ? m[QStringLiteral("helper")][0] : 0.0);
         samples[QStringLiteral("open-peak")].push_back(over / kMiB);
         // What the goal allows: the preview's bytes and 16 MiB.
         samples[QStringLiteral("open-peak-allowed")].push_back(
@@ -245,6 +250,8 @@ void printTable(const Samples &s)
           QStringLiteral("open-progressive"), QStringLiteral("open-progressive-djpeg"), 1.0);
     t.row(QStringLiteral("open 8000x6000 baseline JPEG to the board / djpeg"), ms,
           QStringLiteral("open-large"), QStringLiteral("open-large-djpeg"), 0.85);
+    t.row(QStringLiteral("open 6000x4000 baseline, CPU of every process / djpeg -scale M/8"), ms,
+          QStringLiteral("open-cpu"), QStringLiteral("open-cpu-djpeg"), 1.1);
     t.row(QStringLiteral("peak memory opening 8000x6000 (dialog) / preview+16MiB"), mib,
           QStringLiteral("open-peak"), QStringLiteral("open-peak-allowed"), 1.0);
     t.row(QStringLiteral("memory at rest after start / minimal window"), mib,
@@ -326,6 +333,10 @@ int runAll(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    // The game's windows in the children start this program as their
+    // decoding helper, as the game starts itself.
+    if (mok::picture::isDecodeHelperCall(argc, argv))
+        return mok::picture::runDecodeHelper();
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (mode == QStringLiteral("--window") || mode == QStringLiteral("--open-memory")) {
         QApplication app(argc, argv);
