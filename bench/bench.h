@@ -24,6 +24,9 @@ std::vector<std::vector<double>> roundRobin(int rounds,
 double minimum(std::vector<double> samples);
 double median(std::vector<double> samples);
 
+// The process ids of this process's children (the game's decoding helper).
+QStringList childProcesses();
+
 // A child reports one sample per line: "<key>\t<value>".
 void report(const QString &key, double value);
 void reportAll(const QString &key, const std::vector<double> &values);

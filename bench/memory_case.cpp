@@ -6,7 +6,6 @@
 #include "frmmain.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -69,21 +68,13 @@ bool waitFor(const std::function<bool()> &done, int ms)
 double childrenResidentBytes()
 {
     double bytes = 0;
-    const QDir tasks(QStringLiteral("/proc/self/task"));
-    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile children(tasks.filePath(task + QStringLiteral("/children")));
-        if (!children.open(QIODevice::ReadOnly))
+    for (const QString &pid : childProcesses()) {
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!status.open(QIODevice::ReadOnly))
             continue;
-        for (const QByteArray &pid : children.readAll().simplified().split(' ')) {
-            if (pid.isEmpty())
-                continue;
-            QFile status(QStringLiteral("/proc/%1/status").arg(QString::fromLatin1(pid)));
-            if (!status.open(QIODevice::ReadOnly))
-                continue;
-            for (const QByteArray &line : status.readAll().split('\n'))
-                if (line.startsWith("VmRSS:"))
-                    bytes += line.simplified().split(' ').value(1).toDouble() * 1024;
-        }
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                bytes += line.simplified().split(' ').value(1).toDouble() * 1024;
     }
     return bytes;
 }
@@ -154,11 +145,15 @@ int runOpenMemory(const QStringList &args)
 
     report(QStringLiteral("rest"), rest);
     report(QStringLiteral("peak"), statusBytes("VmHWM:"));
-    // What the helper took for the picture beyond what it held waiting.
+    // What the helper took for the picture beyond what it held waiting. The
+    // preview it handed over sits in pages that both processes map; they
+    // count once.
+    const double preview =
+        static_cast<double>(host.window()->board().picPuzzleImage.sizeInBytes());
     report(QStringLiteral("helper"),
-           std::max(0.0, double(host.decoder().lastHelperCost().peakKb) * 1024 - helperAtRest));
-    report(QStringLiteral("preview"),
-           static_cast<double>(host.window()->board().picPuzzleImage.sizeInBytes()));
+           std::max(0.0, double(host.decoder().lastHelperCost().peakKb) * 1024 - helperAtRest -
+                             preview));
+    report(QStringLiteral("preview"), preview);
     return 0;
 }
 

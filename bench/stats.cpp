@@ -1,5 +1,8 @@
 #include "bench.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <QElapsedTimer>
 #include <QTextStream>
 
@@ -54,6 +57,18 @@ void reportAll(const QString &key, const std::vector<double> &values)
 {
     for (double v : values)
         report(key, v);
+}
+
+QStringList childProcesses()
+{
+    QStringList pids;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(tasks.filePath(task + QStringLiteral("/children")));
+        if (children.open(QIODevice::ReadOnly))
+            pids += QString::fromLatin1(children.readAll()).split(u' ', Qt::SkipEmptyParts);
+    }
+    return pids;
 }
 
 } // namespace bench
