@@ -13,11 +13,11 @@ src=$1
 control=$(awk '
     /^[^ \t#]/ { field = ($1 == "Build-Depends:") }
     field && !/^#/ { sub(/^Build-Depends:/, ""); print }' "$src/debian/control" |
-    tr ',|' '\n\n' | sed 's/([^)]*)//g; s/\[[^]]*\]//g; s/<[^>]*>//g; s/[[:space:]]//g' |
+    tr ',|' '\n' | sed 's/([^)]*)//g; s/\[[^]]*\]//g; s/<[^>]*>//g; s/[[:space:]]//g' |
     grep -v '^$' | sort -u)
 # The names in bootstrap's packages=( ... ) list, comments left out.
 bootstrap=$(sed -n '/^packages=(/,/^)/p' "$src/scripts/bootstrap" | sed '1d; $d; s/#.*//' |
-    tr -s ' \t' '\n\n' | grep -v '^$' | sort -u)
+    tr -s ' \t' '\n' | grep -v '^$' | sort -u)
 
 # libFuzzer's runtime: only a clang fuzzing build (-DMOK_FUZZ=ON) links it.
 developers_only='libclang-rt-14-dev'
@@ -35,5 +35,5 @@ for name in $(grep -v -x -e 'debhelper-compat' <<<"$control"); do
         status=1
     }
 done
-[ $status -ne 0 ] || echo "build_depends_check:" $(wc -l <<<"$control") "Build-Depends, all in scripts/bootstrap"
+[ $status -ne 0 ] || echo "build_depends_check: $(wc -l <<<"$control") Build-Depends, all in scripts/bootstrap"
 exit $status
