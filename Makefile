@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: run test build bench bootstrap install clean
+.PHONY: run test build bench bootstrap install deb clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -24,8 +24,13 @@ PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
 
+# The Debian package, dist/mok_<version>-<revision>_<arch>.deb
+# (DEB_BUILD_OPTIONS=nocheck: without running the tests).
+deb:
+	JOBS=$(JOBS) scripts/build-deb
+
 bench: build
 	$(BUILD_DIR)/bench/mok_bench
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) build-deb

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a fresh folder and checks what a desktop finds
-# there: the program, its menu entry and software-centre description (both
-# validated by the freedesktop tools), and the icon in every hicolor size.
+# there: the program, its manual page, its menu entry and software-centre
+# description (both validated by the freedesktop tools), and the icon in
+# every hicolor size.
 set -euo pipefail
 build=$1
 prefix=$(mktemp -d)
@@ -16,6 +17,7 @@ metainfo="$prefix/share/metainfo/org.example.mok.metainfo.xml"
 [ -f "$desktop" ] || fail "the desktop entry is missing"
 [ -f "$metainfo" ] || fail "the metainfo file is missing"
 [ -f "$prefix/share/mok/readme.htm" ] || fail "readme.htm is missing from share/mok"
+[ -f "$prefix/share/man/man6/mok.6" ] || fail "the manual page is missing from share/man/man6"
 desktop-file-validate "$desktop" || fail "desktop-file-validate refused the entry"
 appstreamcli validate --no-net --pedantic --strict "$metainfo" >/dev/null ||
     fail "appstreamcli refused the metainfo: $(appstreamcli validate --no-net "$metainfo")"
