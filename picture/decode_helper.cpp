@@ -214,6 +214,9 @@ int runDecodeHelper(HelperDecode decode)
     // Nothing the helper has to say would reach anyone, and Qt's logging
     // would look for a terminal and the journal behind the fences.
     qInstallMessageHandler(ignoreMessages);
+    // Named for what it is in a process list, not for the path it was
+    // started through.
+    ::prctl(PR_SET_NAME, "mok-decode");
     // Only the socket and the standard streams are the helper's business.
     ::close_range(kHelperSocket + 1, ~0U, 0);
     // One malloc arena: each further one would reserve 64 MB of the address

@@ -87,13 +87,14 @@ QImage mappedPreview(int memory, QSize size)
                    QImage::Format_RGB32, unmap, new Mapping{data, size_t(bytes)});
     // RGB32 promises opaque pixels, and the helper promised to send only
     // those; a picture that breaks the promise is not used.
-    for (int y = 0; y < preview.height(); ++y) {
+    QRgb all = 0xFF000000u;
+    for (int y = 0; y < size.height(); ++y) {
         const QRgb *line = reinterpret_cast<const QRgb *>(preview.constScanLine(y));
-        for (int x = 0; x < preview.width(); ++x) {
-            if (qAlpha(line[x]) != 0xFF)
-                return {};
-        }
+        for (int x = 0; x < size.width(); ++x)
+            all &= line[x];
     }
+    if (qAlpha(all) != 0xFF)
+        return {};
     return preview;
 }
 

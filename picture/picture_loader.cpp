@@ -75,17 +75,18 @@ Decoded decode(QFile &file, const Screen &screen)
 // Anything that later reinterprets the preview with alpha would see holes.
 void forceOpaque(QImage &rgb32)
 {
+    const int width = rgb32.width();
     for (int y = 0; y < rgb32.height(); ++y) {
         QRgb *line = reinterpret_cast<QRgb *>(rgb32.scanLine(y));
-        for (int x = 0; x < rgb32.width(); ++x)
+        for (int x = 0; x < width; ++x)
             line[x] |= 0xFF000000u;
     }
 }
 
-// Flattens any decoded format onto an opaque black background as RGB32, so
-// the board never sees holes. Premultiplied colour is the colour over black,
-// so a picture with alpha is converted in place rather than painted onto a
-// second full-size copy.
+// Flattens any decoded format onto a black background as RGB32 (the alpha
+// bytes are made opaque once the picture has its final size). Premultiplied
+// colour is the colour over black, so a picture with alpha is converted in
+// place rather than painted onto a second full-size copy.
 void flattenToRgb32(QImage &image)
 {
     if (image.hasAlphaChannel()) {
@@ -95,7 +96,6 @@ void flattenToRgb32(QImage &image)
     } else {
         image.convertTo(QImage::Format_RGB32);
     }
-    forceOpaque(image);
 }
 
 PictureLoadResult failure(const QString &why)
