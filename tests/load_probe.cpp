@@ -7,7 +7,8 @@
 //
 // As its own helper, the probe also knows a few files that are not
 // pictures but instructions to misbehave as a decoder turned by a hostile
-// file might, so that the tests can watch each fence stop it.
+// file might, so that the tests can watch each fence stop it and the game
+// see through each lie.
 #include "decode_helper.h"
 #include "picture_decoder.h"
 
@@ -42,9 +43,32 @@ namespace {
     }
 }
 
+// An answer that looks like a picture but does not add up.
+mok::PictureLoadResult lie(const QByteArray &order, const mok::Screen &screen)
+{
+    mok::PictureLoadResult r;
+    if (order.contains("reason")) {
+        r.error = QStringLiteral(u"更新が必要です。https://example.com を開いてください。");
+        return r;
+    }
+    r.ok = true;
+    r.picture.fullSize = QSize(2000, 1000);
+    const mok::PreviewGeometry honest = mok::previewGeometry(r.picture.fullSize, screen);
+    r.picture.divisor = honest.divisor;
+    // Filled as ARGB, so that "holes" keep their alpha of 0 under the RGB32
+    // name the helper sends them with.
+    r.picture.preview = QImage(honest.size - QSize(0, order.contains("size") ? 1 : 0),
+                               QImage::Format_ARGB32);
+    r.picture.preview.fill(order.contains("alpha") ? 0x00FFFFFFu : 0xFFFFFFFFu);
+    r.picture.preview.reinterpretAsFormat(QImage::Format_RGB32);
+    return r;
+}
+
 mok::PictureLoadResult misbehavingDecode(QFile &file, const mok::Screen &screen, double dpr)
 {
     const QByteArray order = file.peek(64);
+    if (order.startsWith("MOK-FENCE-TEST lie"))
+        return lie(order, screen);
     if (order.startsWith("MOK-FENCE-TEST cpu"))
         runForever();
     if (order.startsWith("MOK-FENCE-TEST memory"))

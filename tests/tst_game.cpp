@@ -1,17 +1,20 @@
 // A game played the way a player plays it: open a picture, start, drag the
 // pieces home with the mouse, win or give up; and pictures that cannot be
 // played.
-#include "gamefixture.h"
-#include "testmain.h"
 #include "appfixture.h"
+#include "gamefixture.h"
 #include "modalwatcher.h"
+#include "picture_decoder.h"
+#include "testmain.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QMimeData>
 #include <QImageWriter>
+#include <QMimeData>
+
+#include <csignal>
 
 class TestGame : public QObject {
     Q_OBJECT
@@ -32,6 +35,7 @@ private slots:
     void loadingKeepsTheWindowPainting();
     void escapeOrOpenCancelsALoad_data();
     void escapeOrOpenCancelsALoad();
+    void aHelperKilledWhileWaitingIsReplaced();
     void hugePhotoBoardFitsTheScreen();
 
 private:
@@ -63,8 +67,9 @@ void TestGame::openShowsThePictureAssembled()
     Game game;
     QVERIFY(openAndWait(game.window, m_xga));
     QCOMPARE(game.caption("lblPath"), QStringLiteral(u"ピクチャ : ") + m_xga);
-    QCOMPARE(game.caption("lblPreview"),
-             QStringLiteral(u"プレビューサイズ : 1/2   [ 512pixel * 384pixel / 1024pixel * 768pixel ]"));
+    QCOMPARE(
+        game.caption("lblPreview"),
+        QStringLiteral(u"プレビューサイズ : 1/2   [ 512pixel * 384pixel / 1024pixel * 768pixel ]"));
     QVERIFY(game.find("lblOpening")->isHidden());
     QVERIFY(game.find("imgStart")->isVisible());
     QVERIFY(game.find("imgGiveup")->isHidden());
@@ -257,16 +262,16 @@ void TestGame::unusableFilesLeaveTheWindowAsAfterCancel_data()
     };
     QDir(m_dir.path()).mkdir(QStringLiteral("folder.jpg"));
     QTest::addRow("empty") << file("empty.gif", {}) << QStringLiteral(u"空");
-    QTest::addRow("text named .jpg") << file("text.jpg", "hello, this is not a picture\n")
-                                     << QStringLiteral(u"読み込めません");
+    QTest::addRow("text named .jpg")
+        << file("text.jpg", "hello, this is not a picture\n") << QStringLiteral(u"読み込めません");
     QTest::addRow("folder") << m_dir.filePath(QStringLiteral("folder.jpg"))
                             << QStringLiteral(u"ファイルではありません");
     QTest::addRow("missing") << m_dir.filePath(QStringLiteral("gone.bmp"))
                              << QStringLiteral(u"見つかりません");
     QTest::addRow("1x1 picture") << makePicture(m_dir, QStringLiteral("dot.bmp"), 1, 1)
                                  << QStringLiteral(u"小さすぎ");
-    QTest::addRow("65535x1 strip") << makePicture(m_dir, QStringLiteral("strip.bmp"), 65535, 1)
-                                   << QStringLiteral(u"小さすぎ");
+    QTest::addRow("65535x1 strip")
+        << makePicture(m_dir, QStringLiteral("strip.bmp"), 65535, 1) << QStringLiteral(u"小さすぎ");
 }
 
 void TestGame::unusableFilesLeaveTheWindowAsAfterCancel()
@@ -278,7 +283,8 @@ void TestGame::unusableFilesLeaveTheWindowAsAfterCancel()
     QVERIFY(!openAndWait(game.window, path));
     QCOMPARE(watcher.seen().size(), 1);
     const SeenModal &box = watcher.seen().first();
-    QVERIFY2(box.text.startsWith(QStringLiteral(u"ピクチャファイルを開けませんでした。\n") + path + u'\n'),
+    QVERIFY2(box.text.startsWith(QStringLiteral(u"ピクチャファイルを開けませんでした。\n") + path +
+                                 u'\n'),
              qPrintable(box.text));
     QVERIFY2(box.text.contains(reason), qPrintable(box.text));
 
@@ -323,11 +329,12 @@ void TestGame::openGoesThroughAFreshWindowAndTheDialog()
     QVERIFY(second != first);
     QTRY_COMPARE(watcher.seen().size(), 1);
     QCOMPARE(watcher.seen().first().title, QStringLiteral(u"ファイルを開く"));
-    QCOMPARE(filterTexts, QStringList({QStringLiteral(u"画像ファイル(*.bmp;*.gif;*.jpg;*.jpeg)"),
-                                       QStringLiteral(u"ビットマップ(*.bmp)"),
-                                       QStringLiteral(u"GIF 形式(*.gif)"),
-                                       QStringLiteral(u"JPEG 形式(*.jpg;*.jpeg)"),
-                                       QStringLiteral(u"selected:画像ファイル(*.bmp;*.gif;*.jpg;*.jpeg)")}));
+    QCOMPARE(
+        filterTexts,
+        QStringList({QStringLiteral(u"画像ファイル(*.bmp;*.gif;*.jpg;*.jpeg)"),
+                     QStringLiteral(u"ビットマップ(*.bmp)"), QStringLiteral(u"GIF 形式(*.gif)"),
+                     QStringLiteral(u"JPEG 形式(*.jpg;*.jpeg)"),
+                     QStringLiteral(u"selected:画像ファイル(*.bmp;*.gif;*.jpg;*.jpeg)")}));
 
     // The level survived the new window, and the picture is on its board.
     QTRY_VERIFY(second->findChild<QWidget *>(QStringLiteral("imgStart"))->isVisible());
@@ -467,6 +474,41 @@ void TestGame::escapeOrOpenCancelsALoad()
     QVERIFY(game.find("lblOpening")->isVisible());
     QVERIFY(game.caption("lblPath").isEmpty());
     QVERIFY(game.find("imgStart")->isHidden());
+    QVERIFY(openAndWait(game.window, m_small));
+}
+
+// A helper killed from outside while it waited ready is replaced, and the
+// picture opens as if nothing had happened.
+void TestGame::aHelperKilledWhileWaitingIsReplaced()
+{
+    mok::PictureDecoder decoder;
+    Game game;
+    game.window.setPictureDecoder(&decoder);
+    decoder.prepare();
+    const auto waitingHelpers = [] {
+        QStringList found;
+        const QDir tasks(QStringLiteral("/proc/self/task"));
+        for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile children(tasks.filePath(task + QStringLiteral("/children")));
+            if (!children.open(QIODevice::ReadOnly))
+                continue;
+            for (const QString &pid :
+                 QString::fromLatin1(children.readAll()).split(u' ', Qt::SkipEmptyParts)) {
+                QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+                if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "mok-decode")
+                    found << pid;
+            }
+        }
+        return found;
+    };
+    QTRY_COMPARE(waitingHelpers().size(), 1);
+    const QString helper = waitingHelpers().first();
+    QCOMPARE(::kill(helper.toInt(), SIGKILL), 0);
+    const auto state = [&helper] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(helper));
+        return stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+    };
+    QTRY_VERIFY(state().contains(") Z ")); // dead, not yet reaped
     QVERIFY(openAndWait(game.window, m_small));
 }
 

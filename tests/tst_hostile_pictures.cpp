@@ -146,11 +146,21 @@ void TestHostilePictures::boundedLoads_data()
     // the player is told why in words that fit.
     QTest::newRow("helper that never stops")
         << write(QStringLiteral("cpu.jpg"), "MOK-FENCE-TEST cpu") << kTooSlow;
-    QTest::newRow("helper that opens a file") << write(QStringLiteral("open.jpg"), "MOK-FENCE-TEST open")
-                                              << kBroken;
+    QTest::newRow("helper that opens a file")
+        << write(QStringLiteral("open.jpg"), "MOK-FENCE-TEST open") << kBroken;
     if (kPeakIsMeaningful) // the sanitizers' builds lift the address-space fence
         QTest::newRow("helper that takes all memory")
             << write(QStringLiteral("memory.jpg"), "MOK-FENCE-TEST memory") << kNoMemory;
+    // A turned helper's answer is held against the game's own arithmetic.
+    QTest::newRow("helper's honest answer")
+        << write(QStringLiteral("lie.jpg"), "MOK-FENCE-TEST lie")
+        << QStringLiteral("ok 2000 1000 ");
+    QTest::newRow("helper's preview of the wrong size")
+        << write(QStringLiteral("lie-size.jpg"), "MOK-FENCE-TEST lie size") << kBroken;
+    QTest::newRow("helper's preview with holes")
+        << write(QStringLiteral("lie-alpha.jpg"), "MOK-FENCE-TEST lie alpha") << kBroken;
+    QTest::newRow("helper's reason of its own")
+        << write(QStringLiteral("lie-reason.jpg"), "MOK-FENCE-TEST lie reason") << kBroken;
     QTest::newRow("bmp 8192x8192 with every pixel")
         << write(QStringLiteral("full.bmp"), bmpDeclaring(8192, 8192, 8192 * 8192 * 3))
         << QStringLiteral("ok 8192 8192 14");
