@@ -1,5 +1,7 @@
 #include "picture_loader.h"
 
+#include "bmp_reader.h"
+#include "gif_reader.h"
 #include "jpeg_reader.h"
 #include "preview.h"
 #include "qt_readers.h"
