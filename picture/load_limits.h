@@ -39,6 +39,11 @@ constexpr long kMaxJpegWorkingBytes = 384L << 20;
 constexpr qint64 kMaxJpegBlockVisits = qint64(1) << 27;
 constexpr int kMaxJpegScans = 1000;
 
+// How far into a JPEG its frame header may start. What comes before it is
+// metadata (Exif, colour profiles, comments), a few megabytes at most in
+// real files, however many segments it is split into.
+constexpr qint64 kMaxJpegHeaderBytes = qint64(16) << 20;
+
 // The largest side libjpeg will ever decode.
 constexpr int kMaxJpegSide = 65500;
 
