@@ -207,6 +207,81 @@ QByteArray tinyGif(int screenW, int screenH, bool frameFillsScreen)
     return gif;
 }
 
+QByteArray gifWithPixels(int screenW, int screenH, int frameW, int frameH, qint64 pixels,
+                         const QByteArray &extensionBefore)
+{
+    QByteArray gif("GIF89a");
+    QByteArray head(7, '\0');
+    putLE(head, 0, quint32(screenW), 2);
+    putLE(head, 2, quint32(screenH), 2);
+    head[4] = char(0x87); // a global table of 256 colours
+    gif += head;
+    for (int i = 0; i < 256; ++i)
+        gif += QByteArray(1, char(i)) + char(255 - i) + char(i / 2);
+    gif += extensionBefore;
+    QByteArray image(10, '\0');
+    image[0] = 0x2C;
+    putLE(image, 5, quint32(frameW), 2);
+    putLE(image, 7, quint32(frameH), 2);
+    gif += image;
+    gif += char(8); // minimum code size
+    // Nine-bit literal codes, with a clear code before the table would make
+    // the codes grow.
+    QByteArray codes;
+    codes.reserve(int(pixels * 9 / 8 + pixels / 200 + 16));
+    quint32 bits = 0;
+    int count = 0;
+    const auto put = [&](int code) {
+        bits |= quint32(code) << count;
+        for (count += 9; count >= 8; count -= 8, bits >>= 8)
+            codes += char(bits & 0xFF);
+    };
+    for (qint64 i = 0; i < pixels; ++i) {
+        if (i % 254 == 0)
+            put(256);
+        put(int((i / 7) % 256));
+    }
+    put(257);
+    if (count > 0)
+        codes += char(bits & 0xFF);
+    for (qsizetype at = 0; at < codes.size(); at += 255) {
+        const QByteArray block = codes.mid(at, 255);
+        gif += char(block.size()) + block;
+    }
+    return gif + QByteArray("\x00\x3B", 2);
+}
+
+QByteArray jpegWithComments(int count)
+{
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(Qt::darkMagenta);
+    const QByteArray jpeg = encode(picture, "jpeg");
+    QByteArray comments;
+    comments.reserve(count * 5);
+    for (int i = 0; i < count; ++i)
+        comments += QByteArray("\xFF\xFE\x00\x03x", 5);
+    return jpeg.left(2) + comments + jpeg.mid(2);
+}
+
+QByteArray rle8Bmp(const QByteArray &runs, quint32 pixelOffset)
+{
+    QByteArray b(54 + 8, '\0');
+    b[0] = 'B';
+    b[1] = 'M';
+    putLE(b, 10, pixelOffset ? pixelOffset : quint32(b.size()), 4);
+    putLE(b, 14, 40, 4);
+    putLE(b, 18, 8, 4);
+    putLE(b, 22, 8, 4);
+    putLE(b, 26, 1, 2);
+    putLE(b, 28, 8, 2);
+    putLE(b, 30, 1, 4); // RLE8
+    putLE(b, 46, 2, 4); // two colours: black, then white
+    putLE(b, 58, 0xFFFFFF, 4);
+    b += runs;
+    putLE(b, 2, quint32(b.size()), 4);
+    return b;
+}
+
 QByteArray bmpDeclaring(qint32 width, qint32 height, int pixelBytes)
 {
     QByteArray b(54 + pixelBytes, '\0');
