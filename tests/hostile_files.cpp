@@ -6,6 +6,7 @@
 #include <QImageWriter>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -225,21 +226,32 @@ QByteArray gifWithPixels(int screenW, int screenH, int frameW, int frameH, qint6
     putLE(image, 7, quint32(frameH), 2);
     gif += image;
     gif += char(8); // minimum code size
-    // Nine-bit literal codes, with a clear code before the table would make
-    // the codes grow.
+    // One colour, compressed as far as LZW goes: each code stands for one
+    // pixel more than the one before, up to 3839 once the table is full.
     QByteArray codes;
-    codes.reserve(int(pixels * 9 / 8 + pixels / 200 + 16));
     quint32 bits = 0;
     int count = 0;
+    int width = 9;
+    int decoderNext = 258; // the entry the decoder adds after the next code
+    bool first = true;
     const auto put = [&](int code) {
         bits |= quint32(code) << count;
-        for (count += 9; count >= 8; count -= 8, bits >>= 8)
+        for (count += width; count >= 8; count -= 8, bits >>= 8)
             codes += char(bits & 0xFF);
+        if (!first && decoderNext < 4096 && ++decoderNext == (1 << width) && width < 12)
+            ++width;
+        first = false;
     };
-    for (qint64 i = 0; i < pixels; ++i) {
-        if (i % 254 == 0)
-            put(256);
-        put(int((i / 7) % 256));
+    const auto lengthOf = [](int code) { return code == 0 ? 1 : code - 256; };
+    put(256);
+    first = true;
+    put(0);
+    qint64 left = pixels - 1;
+    for (int ramp = 258; left > 0;) {
+        const qint64 run = std::min<qint64>(left, lengthOf(ramp));
+        put(run == lengthOf(ramp) ? ramp : run == 1 ? 0 : int(256 + run));
+        left -= run;
+        ramp = std::min(ramp + 1, 4095);
     }
     put(257);
     if (count > 0)

@@ -39,9 +39,9 @@ QByteArray deepPngDeclaring(int width, int height);
 QByteArray tinyGif(int screenW, int screenH, bool frameFillsScreen);
 
 // A GIF whose first frame of frameW x frameH sits on a screen of
-// screenW x screenH and whose codes hold `pixels` pixels (stored as they are,
-// nine bits each, so `pixels` may run far past the frame's end). An empty
-// `extensionBefore` leaves out the extension before the image.
+// screenW x screenH and whose codes hold `pixels` pixels of one colour, as
+// compressed as LZW allows (about 2500 pixels a byte), so `pixels` may run
+// far past the frame's end. `extensionBefore` goes before the image.
 QByteArray gifWithPixels(int screenW, int screenH, int frameW, int frameH, qint64 pixels,
                          const QByteArray &extensionBefore = {});
 
