@@ -120,10 +120,9 @@ QString parseHeader(const QByteArray &head, Header &h)
     if (planes != 1 || width <= 0 || height == 0 || height == INT_MIN ||
         !bitsFitCompression(h.bitsPerPixel, h.compression, os2))
         return reason::unreadableBmp();
+    // Run-length data should be stored bottom-up, but Qt read it top-down too.
     h.topDown = height < 0;
     h.size = QSize(int(width), int(std::abs(height)));
-    if (h.topDown && h.runLength()) // run-length rows are always stored bottom-up
-        return reason::unreadableBmp();
 
     h.paletteOffset = 14 + infoSize;
     if (h.compression == BitFields || h.compression == AlphaBitFields) {
@@ -283,8 +282,10 @@ QString readRuns(QIODevice &file, const Header &h, const std::array<QRgb, 256> &
     image.fill(palette[0]);
     ByteReader in(file);
     int x = 0;
-    int y = 0; // counted from the bottom row
-    const auto line = [&] { return reinterpret_cast<QRgb *>(image.scanLine(height - 1 - y)); };
+    int y = 0; // counted in the order the rows are stored
+    const auto line = [&] {
+        return reinterpret_cast<QRgb *>(image.scanLine(h.topDown ? y : height - 1 - y));
+    };
     for (;;) {
         int count = 0;
         int value = 0;
@@ -308,7 +309,7 @@ QString readRuns(QIODevice &file, const Header &h, const std::array<QRgb, 256> &
             ++y;
         } else if (value == 1) { // end of picture
             return {};
-        } else if (value == 2) { // move right and up
+        } else if (value == 2) { // move right, and on by rows
             int dx = 0;
             int dy = 0;
             if (!in.next(dx) || !in.next(dy))

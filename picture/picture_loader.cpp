@@ -67,9 +67,9 @@ Decoded decode(QFile &file, const Screen &screen)
     return picture::refused(picture::reason::notAPicture());
 }
 
-// RGB32 promises an alpha byte of 0xFF, but Qt's GIF reader leaves 0 where a
-// frame has no pixel (a cut file, codes past the end of the colour table).
-// Anything that later reinterprets the preview with alpha would see holes.
+// RGB32 promises an alpha byte of 0xFF, but not every decoder keeps that
+// promise (Qt's GIF reader left 0 where a frame had no pixel). Anything that
+// later reinterprets the preview with alpha would see holes.
 void forceOpaque(QImage &rgb32)
 {
     for (int y = 0; y < rgb32.height(); ++y) {
