@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdlib>
+#include <optional>
 
 namespace mok::picture {
 

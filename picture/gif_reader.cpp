@@ -157,7 +157,7 @@ private:
             reset();
             return true;
         }
-        if (code > m_next || (code == m_next && m_previous < 0) || code == 4096)
+        if (code > m_next || (code == m_next && m_previous < 0))
             return false;
         if (m_previous >= 0 && m_next < 4096) {
             const size_t entry = size_t(m_next);
