@@ -1,5 +1,7 @@
 #include "jpeg_header.h"
 
+#include "load_limits.h"
+
 #include <QtEndian>
 
 #include <algorithm>
@@ -139,7 +141,9 @@ std::optional<JpegHeader> readJpegHeader(QIODevice &device)
         return std::nullopt;
     JpegHeader header;
     bool exifSeen = false;
-    for (int segments = 0; segments < 10000; ++segments) {
+    // However many segments come first, only so many bytes of them are
+    // walked: a comment may be split into as many segments as it likes.
+    while (device.pos() < kMaxJpegHeaderBytes) {
         char c = 0;
         if (!device.getChar(&c) || uchar(c) != 0xFF)
             return std::nullopt;

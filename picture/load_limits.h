@@ -17,6 +17,12 @@ constexpr qint64 kMaxFileBytes = qint64(256) << 20;
 // the most that one decoded image may take.
 constexpr qint64 kMaxDecodedBytes = qint64(256) << 20;
 
+// The most pixels a GIF's first frame may have decoded to fill its screen:
+// its rows are decoded whole, and an interlaced frame taller than the screen
+// must be decoded through its earlier passes. A frame inside its screen never
+// needs more than the largest screen allowed.
+constexpr qint64 kMaxGifDecodedPixels = kMaxDecodedBytes / 4;
+
 // The most pixels any picture may declare. Past this the game could only
 // show a thumbnail of a thumbnail, and the decoder's time grows with it.
 constexpr qint64 kMaxPixels = qint64(1) << 28; // 16384 x 16384
@@ -32,6 +38,11 @@ constexpr long kMaxJpegWorkingBytes = 384L << 20;
 // (about 10 ns each: a few seconds at most), and the scans themselves too.
 constexpr qint64 kMaxJpegBlockVisits = qint64(1) << 27;
 constexpr int kMaxJpegScans = 1000;
+
+// How far into a JPEG its frame header may start. What comes before it is
+// metadata (Exif, colour profiles, comments), a few megabytes at most in
+// real files, however many segments it is split into.
+constexpr qint64 kMaxJpegHeaderBytes = qint64(16) << 20;
 
 // The largest side libjpeg will ever decode.
 constexpr int kMaxJpegSide = 65500;

@@ -1,5 +1,7 @@
 #include "picture_loader.h"
 
+#include "bmp_reader.h"
+#include "gif_reader.h"
 #include "jpeg_reader.h"
 #include "load_limits.h"
 #include "preview.h"
@@ -70,9 +72,9 @@ Decoded decode(QFile &file, const Screen &screen)
     return picture::refused(picture::reason::notAPicture());
 }
 
-// RGB32 promises an alpha byte of 0xFF, but Qt's GIF reader leaves 0 where a
-// frame has no pixel (a cut file, codes past the end of the colour table).
-// Anything that later reinterprets the preview with alpha would see holes.
+// RGB32 promises an alpha byte of 0xFF, but not every decoder keeps that
+// promise (Qt's GIF reader left 0 where a frame had no pixel). Anything that
+// later reinterprets the preview with alpha would see holes.
 void forceOpaque(QImage &rgb32)
 {
     const int width = rgb32.width();

@@ -1,6 +1,5 @@
 #include "qt_readers.h"
 
-#include "gif_frame.h"
 #include "load_limits.h"
 #include "reasons.h"
 
@@ -9,19 +8,10 @@
 #include <QtEndian>
 
 #include <algorithm>
-#include <climits>
 
 namespace mok::picture {
 
 namespace {
-
-quint32 le(const QByteArray &data, int at, int bytes)
-{
-    quint32 value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = (value << 8) | uchar(data.at(at + i));
-    return value;
-}
 
 // Decodes with Qt's handler for `format`, never guessing from content again.
 // Qt's allocation limit is set once, by prepareReaders().
@@ -40,54 +30,6 @@ Decoded decodeWithQt(QIODevice &device, const char *format, const QString &whyNo
     }
     decoded.fullSize = decoded.image.size();
     return decoded;
-}
-
-// --- BMP ---------------------------------------------------------------------
-
-struct BmpHeader {
-    QSize size; // upright; invalid when the header is not one Qt reads
-    int bitsPerPixel = 0;
-    quint32 compression = 0;
-    qint64 pixelOffset = 0;
-};
-
-BmpHeader readBmpHeader(const QByteArray &head)
-{
-    BmpHeader h;
-    if (head.size() < 26 || !head.startsWith("BM"))
-        return h;
-    h.pixelOffset = le(head, 10, 4);
-    if (le(head, 14, 4) == 12) { // OS/2 1.x core header
-        h.size = QSize(int(le(head, 18, 2)), int(le(head, 20, 2)));
-        h.bitsPerPixel = int(le(head, 24, 2));
-        return h;
-    }
-    if (head.size() < 34)
-        return h;
-    const auto w = static_cast<qint32>(le(head, 18, 4));
-    const auto height = static_cast<qint32>(le(head, 22, 4));
-    if (w <= 0 || height == 0 || height == INT_MIN)
-        return h;
-    h.size = QSize(w, height < 0 ? -height : height);
-    h.bitsPerPixel = int(le(head, 28, 2));
-    h.compression = le(head, 30, 4);
-    return h;
-}
-
-// Uncompressed rows have a fixed size, so the file must be long enough to
-// hold them all; the last row may lack its padding.
-bool holdsItsRows(const BmpHeader &h, qint64 fileBytes)
-{
-    const bool uncompressed = h.compression == 0 || h.compression == 3 || h.compression == 6;
-    if (!uncompressed || h.bitsPerPixel <= 0)
-        return true; // run-length data may legitimately end early
-    const std::optional<qint64> bits = checkedProduct(h.size.width(), h.bitsPerPixel);
-    if (!bits)
-        return false;
-    const qint64 rowBytes = (*bits + 7) / 8;
-    const qint64 stride = (*bits + 31) / 32 * 4;
-    const std::optional<qint64> body = checkedProduct(stride, h.size.height() - 1);
-    return body && h.pixelOffset + *body + rowBytes <= fileBytes;
 }
 
 // --- PNG -----------------------------------------------------------------------
@@ -183,35 +125,6 @@ bool idatCanHold(const PngScan &scan)
 }
 
 } // namespace
-
-Decoded readBmp(QIODevice &file)
-{
-    if (!file.seek(0))
-        return refused(reason::readFailed());
-    const BmpHeader header = readBmpHeader(file.read(64));
-    if (header.size.isValid() && !header.size.isEmpty()) {
-        if (exceedsDecodeLimit(header.size))
-            return refused(reason::tooLarge(header.size));
-        if (!holdsItsRows(header, file.size()))
-            return refused(reason::broken());
-    }
-    // Qt's BMP reader refuses both valid variants it does not implement (2
-    // bpp, Huffman, RLE24, embedded JPEG or PNG, 64 bpp) and broken headers
-    // without telling which, so neither can we.
-    return decodeWithQt(file, "bmp", reason::unreadableBmp());
-}
-
-Decoded readGif(QIODevice &file)
-{
-    const std::optional<GifFirstFrame> frame = readGifFirstFrame(file);
-    if (!frame)
-        return refused(reason::broken());
-    if (exceedsDecodeLimit(frame->screen))
-        return refused(reason::tooLarge(frame->screen));
-    if (!frame->complete() || frame->mostlyEmptyScreen())
-        return refused(reason::broken());
-    return decodeWithQt(file, "gif", reason::broken());
-}
 
 Decoded readPng(QIODevice &file)
 {

@@ -6,6 +6,7 @@
 #include <QImageWriter>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -205,6 +206,92 @@ QByteArray tinyGif(int screenW, int screenH, bool frameFillsScreen)
     // Minimum code size 2; codes clear, 0, end packed into two bytes.
     gif += QByteArray("\x02\x02\x44\x01\x00\x3B", 6);
     return gif;
+}
+
+QByteArray gifWithPixels(int screenW, int screenH, int frameW, int frameH, qint64 pixels,
+                         const QByteArray &extensionBefore)
+{
+    QByteArray gif("GIF89a");
+    QByteArray head(7, '\0');
+    putLE(head, 0, quint32(screenW), 2);
+    putLE(head, 2, quint32(screenH), 2);
+    head[4] = char(0x87); // a global table of 256 colours
+    gif += head;
+    for (int i = 0; i < 256; ++i)
+        gif += QByteArray(1, char(i)) + char(255 - i) + char(i / 2);
+    gif += extensionBefore;
+    QByteArray image(10, '\0');
+    image[0] = 0x2C;
+    putLE(image, 5, quint32(frameW), 2);
+    putLE(image, 7, quint32(frameH), 2);
+    gif += image;
+    gif += char(8); // minimum code size
+    // One colour, compressed as far as LZW goes: each code stands for one
+    // pixel more than the one before, up to 3839 once the table is full.
+    QByteArray codes;
+    quint32 bits = 0;
+    int count = 0;
+    int width = 9;
+    int decoderNext = 258; // the entry the decoder adds after the next code
+    bool first = true;
+    const auto put = [&](int code) {
+        bits |= quint32(code) << count;
+        for (count += width; count >= 8; count -= 8, bits >>= 8)
+            codes += char(bits & 0xFF);
+        if (!first && decoderNext < 4096 && ++decoderNext == (1 << width) && width < 12)
+            ++width;
+        first = false;
+    };
+    const auto lengthOf = [](int code) { return code == 0 ? 1 : code - 256; };
+    put(256);
+    first = true;
+    put(0);
+    qint64 left = pixels - 1;
+    for (int ramp = 258; left > 0;) {
+        const qint64 run = std::min<qint64>(left, lengthOf(ramp));
+        put(run == lengthOf(ramp) ? ramp : run == 1 ? 0 : int(256 + run));
+        left -= run;
+        ramp = std::min(ramp + 1, 4095);
+    }
+    put(257);
+    if (count > 0)
+        codes += char(bits & 0xFF);
+    for (qsizetype at = 0; at < codes.size(); at += 255) {
+        const QByteArray block = codes.mid(at, 255);
+        gif += char(block.size()) + block;
+    }
+    return gif + QByteArray("\x00\x3B", 2);
+}
+
+QByteArray jpegWithComments(int count)
+{
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(Qt::darkMagenta);
+    const QByteArray jpeg = encode(picture, "jpeg");
+    QByteArray comments;
+    comments.reserve(count * 5);
+    for (int i = 0; i < count; ++i)
+        comments += QByteArray("\xFF\xFE\x00\x03x", 5);
+    return jpeg.left(2) + comments + jpeg.mid(2);
+}
+
+QByteArray rle8Bmp(const QByteArray &runs, quint32 pixelOffset)
+{
+    QByteArray b(54 + 8, '\0');
+    b[0] = 'B';
+    b[1] = 'M';
+    putLE(b, 10, pixelOffset ? pixelOffset : quint32(b.size()), 4);
+    putLE(b, 14, 40, 4);
+    putLE(b, 18, 8, 4);
+    putLE(b, 22, 8, 4);
+    putLE(b, 26, 1, 2);
+    putLE(b, 28, 8, 2);
+    putLE(b, 30, 1, 4); // RLE8
+    putLE(b, 46, 2, 4); // two colours: black, then white
+    putLE(b, 58, 0xFFFFFF, 4);
+    b += runs;
+    putLE(b, 2, quint32(b.size()), 4);
+    return b;
 }
 
 QByteArray bmpDeclaring(qint32 width, qint32 height, int pixelBytes)

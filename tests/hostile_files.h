@@ -38,6 +38,21 @@ QByteArray deepPngDeclaring(int width, int height);
 // screen whose data holds one pixel.
 QByteArray tinyGif(int screenW, int screenH, bool frameFillsScreen);
 
+// A GIF whose first frame of frameW x frameH sits on a screen of
+// screenW x screenH and whose codes hold `pixels` pixels of one colour, as
+// compressed as LZW allows (about 2500 pixels a byte), so `pixels` may run
+// far past the frame's end. `extensionBefore` goes before the image.
+QByteArray gifWithPixels(int screenW, int screenH, int frameW, int frameH, qint64 pixels,
+                         const QByteArray &extensionBefore = {});
+
+// A JPEG of 16 x 16 with `count` comment segments before its frame header.
+QByteArray jpegWithComments(int count);
+
+// An 8-bit run-length BMP of 8 x 8 with two colours, whose pixel data is
+// `runs`, starting `pixelOffset` bytes into the file (0: right after the
+// colour table).
+QByteArray rle8Bmp(const QByteArray &runs, quint32 pixelOffset = 0);
+
 // A 24-bit BMP of 54 bytes of header and `pixelBytes` bytes of pixels,
 // whatever size it declares.
 QByteArray bmpDeclaring(qint32 width, qint32 height, int pixelBytes = 0);

@@ -137,6 +137,45 @@ void TestHostilePictures::boundedLoads_data()
     QTest::newRow("gif 1x1 image on a 64x64 screen is a picture")
         << write(QStringLiteral("small-screen.gif"), tinyGif(64, 64, false))
         << QStringLiteral("ok 64 64 1");
+    // Codes that go on after the frame is full, or a frame reaching far past
+    // its screen: only the shown rows are decoded, and nothing after them.
+    QTest::newRow("gif 640x480 followed by 15 MB of codes")
+        << write(QStringLiteral("trailing.gif"),
+                 gifWithPixels(640, 480, 640, 480, 640 * 480 + qint64(10'000'000) * 3839))
+        << QStringLiteral("ok 640 480 1");
+    QTest::newRow("gif 65535x65535 frame on a 100x100 screen")
+        << write(QStringLiteral("bigframe.gif"),
+                 gifWithPixels(100, 100, 65535, 65535, qint64(65535) * 65535))
+        << QStringLiteral("ok 100 100 1");
+    QTest::newRow("gif 65535x65535 frame, data ending inside the screen")
+        << write(QStringLiteral("bigframe-cut.gif"), gifWithPixels(100, 100, 65535, 65535, 65535))
+        << kBroken;
+    // An extension is over at its first empty sub-block; a reader expecting
+    // the graphic control's four bytes would eat the image descriptor.
+    QTest::newRow("gif with an empty graphic control extension")
+        << write(QStringLiteral("empty-ext.gif"),
+                 gifWithPixels(64, 64, 64, 64, 64 * 64, QByteArray("\x21\xF9\x00", 3)))
+        << QStringLiteral("ok 64 64 1");
+    QTest::newRow("jpeg with 10001 comment segments")
+        << write(QStringLiteral("comments.jpg"), jpegWithComments(10001))
+        << QStringLiteral("ok 16 16 1");
+    QByteArray rows;
+    for (int y = 0; y < 8; ++y)
+        rows += QByteArray("\x08\x01\x00\x00", 4); // eight white, end of line
+    const QByteArray end("\x00\x01", 2);
+    QTest::newRow("run-length bmp")
+        << write(QStringLiteral("rle.bmp"), rle8Bmp(rows + end)) << QStringLiteral("ok 8 8 1");
+    QTest::newRow("run-length bmp ending early")
+        << write(QStringLiteral("rle-cut.bmp"), rle8Bmp(rows.left(16))) << kBroken;
+    QTest::newRow("run-length bmp, a run off the picture")
+        << write(QStringLiteral("rle-run.bmp"), rle8Bmp(QByteArray("\x09\x01", 2) + end))
+        << kBroken;
+    QTest::newRow("run-length bmp, a move off the picture")
+        << write(QStringLiteral("rle-delta.bmp"),
+                 rle8Bmp(rows.left(8) + QByteArray("\x00\x02\x09\x00", 4) + end))
+        << kBroken;
+    QTest::newRow("run-length bmp, pixels past the end of the file")
+        << write(QStringLiteral("rle-offset.bmp"), rle8Bmp(rows + end, 5000)) << kBroken;
     QTest::newRow("54-byte bmp declaring 8192x8192")
         << write(QStringLiteral("8192.bmp"), bmpDeclaring(8192, 8192)) << kBroken;
     QTest::newRow("bmp declaring 2147483647x2147483647")

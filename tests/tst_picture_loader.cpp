@@ -250,6 +250,98 @@ QByteArray bmpDeclaring(int w, int h)
     return b;
 }
 
+// A BMP put together by hand: file header, an info header of `infoSize`
+// bytes (12: OS/2 1.x), channel masks after a 40-byte header, the colour
+// table (three bytes an entry after an OS/2 1.x header) and `pixels`.
+QByteArray handMadeBmp(int infoSize, int w, int h, int bits, quint32 compression,
+                       const QList<quint32> &masks, const QList<QRgb> &palette,
+                       const QByteArray &pixels)
+{
+    QByteArray b(14 + infoSize, '\0');
+    b[0] = 'B';
+    b[1] = 'M';
+    putLE(b, 14, quint32(infoSize), 4);
+    if (infoSize == 12) {
+        putLE(b, 18, quint32(w), 2);
+        putLE(b, 20, quint32(h), 2);
+        putLE(b, 22, 1, 2);
+        putLE(b, 24, quint32(bits), 2);
+    } else {
+        putLE(b, 18, quint32(w), 4);
+        putLE(b, 22, quint32(h), 4);
+        putLE(b, 26, 1, 2);
+        putLE(b, 28, quint32(bits), 2);
+        putLE(b, 30, compression, 4);
+        putLE(b, 46, quint32(palette.size()), 4);
+    }
+    for (int i = 0; i < masks.size(); ++i) {
+        if (54 + 4 * i + 4 > b.size())
+            b.resize(54 + 4 * i + 4);
+        putLE(b, 54 + 4 * i, masks[i], 4);
+    }
+    for (const QRgb c : palette) {
+        b += char(qBlue(c));
+        b += char(qGreen(c));
+        b += char(qRed(c));
+        if (infoSize != 12)
+            b += '\0';
+    }
+    putLE(b, 10, quint32(b.size()), 4);
+    b += pixels;
+    putLE(b, 2, quint32(b.size()), 4);
+    return b;
+}
+
+// A GIF whose first frame holds `indices` in the order given (a row after
+// another, or pass after pass when interlaced), as nine-bit literal codes,
+// over a colour table where index i is (i, 255 - i, 0).
+QByteArray handMadeGif(QSize screen, QRect frame, bool interlaced, const QList<int> &indices,
+                       int background = 0, int transparent = -1)
+{
+    QByteArray g("GIF89a");
+    QByteArray head(7, '\0');
+    putLE(head, 0, quint32(screen.width()), 2);
+    putLE(head, 2, quint32(screen.height()), 2);
+    head[4] = char(0x87);
+    head[5] = char(background);
+    g += head;
+    for (int i = 0; i < 256; ++i)
+        g += QByteArray(1, char(i)) + char(255 - i) + char(0);
+    if (transparent >= 0)
+        g += QByteArray("\x21\xF9\x04\x01\x00\x00", 6) + char(transparent) + '\0';
+    QByteArray image(10, '\0');
+    image[0] = 0x2C;
+    putLE(image, 1, quint32(frame.left()), 2);
+    putLE(image, 3, quint32(frame.top()), 2);
+    putLE(image, 5, quint32(frame.width()), 2);
+    putLE(image, 7, quint32(frame.height()), 2);
+    image[9] = char(interlaced ? 0x40 : 0);
+    g += image + char(8);
+    QByteArray codes;
+    quint32 bits = 0;
+    int count = 0;
+    const auto put = [&](int code) {
+        bits |= quint32(code) << count;
+        for (count += 9; count >= 8; count -= 8, bits >>= 8)
+            codes += char(bits & 0xFF);
+    };
+    for (int i = 0; i < indices.size(); ++i) {
+        if (i % 254 == 0)
+            put(256); // clear before the codes would grow to ten bits
+        put(indices[i]);
+    }
+    put(257);
+    codes += char(bits & 0xFF);
+    for (qsizetype at = 0; at < codes.size(); at += 255)
+        g += char(codes.mid(at, 255).size()) + codes.mid(at, 255);
+    return g + QByteArray("\x00\x3B", 2);
+}
+
+QRgb gifColour(int index)
+{
+    return qRgb(index, 255 - index, 0);
+}
+
 } // namespace
 
 class TestPictureLoader : public QObject {
@@ -272,6 +364,8 @@ private slots:
     void bmpPixelsExact();
     void gifPixels_data();
     void gifPixels();
+    void handMadePixels_data();
+    void handMadePixels();
     void cmykJpegInColour();
     void orientation_data();
     void orientation();
@@ -514,6 +608,89 @@ void TestPictureLoader::gifPixels()
     }
     if (gif.startsWith(QStringLiteral("transparent")))
         QVERIFY(sawTransparent); // otherwise this row tests nothing about holes
+}
+
+// Files made by hand, against the pixels the board must show (alpha shown
+// over black). Each row is a rule of the format a reader can get wrong.
+void TestPictureLoader::handMadePixels_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QImage>("expected");
+    const auto picture = [](int w, const QList<QRgb> &pixels) {
+        QImage image(w, int(pixels.size()) / w, QImage::Format_RGB32);
+        for (int i = 0; i < pixels.size(); ++i)
+            image.setPixel(i % w, i / w, pixels[i]);
+        return image;
+    };
+    const QRgb red = qRgb(255, 0, 0), cyan = qRgb(0, 255, 255), black = qRgb(0, 0, 0);
+    const QRgb white = qRgb(255, 255, 255);
+
+    QTest::newRow("bmp 16-bit: a full five-bit channel is 255")
+        << handMadeBmp(40, 2, 1, 16, 0, {}, {}, QByteArray("\x00\x7C\xFF\x03", 4))
+        << picture(2, {red, cyan});
+    QTest::newRow("bmp 32-bit, no masks: the fourth byte is not alpha")
+        << handMadeBmp(40, 1, 1, 32, 0, {}, {}, QByteArray("\x00\x00\xFF\x00", 4))
+        << picture(1, {red});
+    QTest::newRow("bmp 32-bit alpha mask, shown over black")
+        << handMadeBmp(56, 2, 1, 32, 3, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, {},
+                       QByteArray("\x00\x00\xFF\x80\xFF\xFF\xFF\x00", 8))
+        << picture(2, {qRgb(128, 0, 0), black});
+    QTest::newRow("bmp rows bottom-up")
+        << handMadeBmp(40, 1, 2, 24, 0, {}, {}, QByteArray("\x00\x00\xFF\x00\xFF\xFF\x00\x00", 8))
+        << picture(1, {cyan, red});
+    QTest::newRow("bmp rows top-down")
+        << handMadeBmp(40, 1, -2, 24, 0, {}, {}, QByteArray("\x00\x00\xFF\x00\xFF\xFF\x00\x00", 8))
+        << picture(1, {red, cyan});
+    QTest::newRow("bmp 1-bit across a byte")
+        << handMadeBmp(40, 9, 1, 1, 0, {}, {black, white}, QByteArray("\x80\x80\x00\x00", 4))
+        << picture(9, {white, black, black, black, black, black, black, black, white});
+    QTest::newRow("bmp OS/2 1.x, three-byte colour table")
+        << handMadeBmp(12, 2, 1, 8, 0, {}, {red, cyan}, QByteArray("\x01\x00\x00\x00", 4))
+        << picture(2, {cyan, red});
+    QTest::newRow("bmp index past the colour table is black")
+        << handMadeBmp(40, 2, 1, 8, 0, {}, {red}, QByteArray("\x00\x01\x00\x00", 4))
+        << picture(2, {red, black});
+    QTest::newRow("bmp run-length 4-bit, two alternating indices")
+        << handMadeBmp(40, 3, 1, 4, 2, {}, {red, cyan}, QByteArray("\x03\x10\x00\x01", 4))
+        << picture(3, {cyan, red, cyan});
+    QTest::newRow("bmp run-length 8-bit: a move skips to colour 0, stretches are padded")
+        << handMadeBmp(40, 5, 1, 8, 1, {}, {red, cyan, white},
+                       QByteArray("\x00\x02\x01\x00\x00\x03\x01\x02\x01\x00\x00\x01", 12))
+        << picture(5, {red, cyan, white, cyan, red});
+
+    QTest::newRow("gif interlaced frame taller than its screen")
+        << handMadeGif({1, 5}, {0, 0, 1, 16}, true,
+                       {0, 8, 4, 12, 2, 6, 10, 14, 1, 3, 5, 7, 9, 11, 13, 15})
+        << picture(1, {gifColour(0), gifColour(1), gifColour(2), gifColour(3), gifColour(4)});
+    QTest::newRow("gif frame partly off its screen, on the background colour")
+        << handMadeGif({3, 2}, {1, 1, 4, 1}, false, {10, 11, 12, 13}, 7)
+        << picture(3, {gifColour(7), gifColour(7), gifColour(7), gifColour(7), gifColour(10),
+                       gifColour(11)});
+    QTest::newRow("gif transparent pixels show the background")
+        << handMadeGif({2, 1}, {0, 0, 2, 1}, false, {5, 9}, 3, 9)
+        << picture(2, {gifColour(5), gifColour(3)});
+    QTest::newRow("gif transparent background is black")
+        << handMadeGif({2, 1}, {0, 0, 1, 1}, false, {5}, 9, 9) << picture(2, {gifColour(5), black});
+}
+
+void TestPictureLoader::handMadePixels()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QImage, expected);
+    const PictureLoadResult r = loadPicture(write(QStringLiteral("hand-made"), file), kScreen);
+    QVERIFY2(brokenPromise(r).isEmpty(), qPrintable(brokenPromise(r)));
+    QCOMPARE(r.picture.preview.size(), expected.size());
+    for (int y = 0; y < expected.height(); ++y) {
+        for (int x = 0; x < expected.width(); ++x) {
+            const QRgb got = r.picture.preview.pixel(x, y);
+            QVERIFY2(got == expected.pixel(x, y),
+                     qPrintable(QStringLiteral("pixel %1,%2 is %3, not %4")
+                                    .arg(x)
+                                    .arg(y)
+                                    .arg(got, 8, 16)
+                                    .arg(expected.pixel(x, y), 8, 16)));
+        }
+    }
 }
 
 // Qt cannot write CMYK, so this file is put together by hand: one flat 8 x 8

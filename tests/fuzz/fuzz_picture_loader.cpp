@@ -58,7 +58,7 @@ void checkPromises(const mok::PictureLoadResult &r)
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    // Qt finds its image plugins (GIF) through the application.
+    // Qt's image reading (PNG) looks for its plugins through the application.
     static QCoreApplication app(*argc, *argv);
     return 0;
 }
