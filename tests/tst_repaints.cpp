@@ -176,7 +176,7 @@ void TestRepaints::dragOutlineIsDrawnOnItsStrips()
 void TestRepaints::grabAndDragRepaintOnlyThePieceAndTheOutline()
 {
     Game game;
-    game.window.setLevelText(QStringLiteral(u"Level 9 (100コマ)"));
+    game.window.selectLevel(99);
     QVERIFY(QTest::qWaitForWindowExposed(&game.window));
     QVERIFY(game.window.openPicture(m_picture));
     game.click("imgStart");
@@ -214,7 +214,7 @@ void TestRepaints::grabAndDragRepaintOnlyThePieceAndTheOutline()
 void TestRepaints::startClearsTheOldLayoutInOneFrameBeforeTheNewOne()
 {
     Game game;
-    game.window.setLevelText(QStringLiteral(u"Level 9 (100コマ)"));
+    game.window.selectLevel(99);
     QVERIFY(QTest::qWaitForWindowExposed(&game.window));
     QVERIFY(game.window.openPicture(m_picture));
     settle();
