@@ -134,16 +134,16 @@ void frmVersion::createControls()
         }
     }
 
-    const auto makeLink = [this](Link &link, const char *name, const QString &face,
+    const auto makeLink = [this](ImageButton *&link, const char *name, const QString &face,
                                  const RectF &twips, void (frmVersion::*click)(int)) {
-        link.normal = mok::assetPixmap(QStringLiteral(":/faces/") + face + QStringLiteral(".png"));
-        link.pressed = mok::assetPixmap(QStringLiteral(":/faces/") + face + QStringLiteral("_pressed.png"));
-        link.image = new ImageButton(this);
-        link.image->setObjectName(QLatin1String(name));
-        link.image->setPicture(link.normal);
-        link.image->setCursor(Qt::PointingHandCursor);
-        place(link.image, twips);
-        connect(link.image, &ImageButton::clicked, this, [this, click] { (this->*click)(0); });
+        link = new ImageButton(this);
+        link->setObjectName(QLatin1String(name));
+        link->setFaces(
+            mok::assetPixmap(QStringLiteral(":/faces/") + face + QStringLiteral(".png")),
+            mok::assetPixmap(QStringLiteral(":/faces/") + face + QStringLiteral("_pressed.png")));
+        link->setCursor(Qt::PointingHandCursor);
+        place(link, twips);
+        connect(link, &ImageButton::clicked, this, [this, click] { (this->*click)(0); });
     };
     makeLink(imgMail, "imgMail0", QStringLiteral("mail"), {4020, 1830, 1800, 270},
              &frmVersion::imgMail_Click);
@@ -271,20 +271,20 @@ void frmVersion::imgURL_Click(int)
     pressLink(imgURL);
 }
 
-void frmVersion::pressLink(Link &link)
+void frmVersion::pressLink(ImageButton *link)
 {
-    link.image->setPicture(link.pressed);
+    link->setPressed(true);
     // Enabling an enabled timer does not put its tick off: however often a
     // link is clicked, it opens once, one tick after the first click.
     if (!tmrButton->isActive())
         tmrButton->start();
 }
 
-bool frmVersion::releaseLink(Link &link)
+bool frmVersion::releaseLink(ImageButton *link)
 {
-    if (link.image->picture().cacheKey() != link.pressed.cacheKey())
+    if (!link->isPressed())
         return false;
-    link.image->setPicture(link.normal);
+    link->setPressed(false);
     tmrButton->stop();
     return true;
 }
@@ -292,7 +292,7 @@ bool frmVersion::releaseLink(Link &link)
 void frmVersion::tmrButton_Timer()
 {
     if (releaseLink(imgMail))
-        mok::platform::openWithDesktop(this, QUrl(QStringLiteral("mailto:") + txtInfo[7]->text()));
+        mok::platform::openWithDesktop(this, QUrl(QStringLiteral("mailto:") + maker().mail));
     if (releaseLink(imgURL))
-        mok::platform::openWithDesktop(this, QUrl(txtInfo[9]->text()));
+        mok::platform::openWithDesktop(this, QUrl(maker().homePage));
 }

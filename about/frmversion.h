@@ -2,7 +2,6 @@
 
 #include "geometry.h"
 
-#include <QPixmap>
 #include <QWidget>
 
 #include <array>
@@ -71,19 +70,14 @@ private:
     QLabel *lblCompany = nullptr;
     std::array<QLineEdit *, 10> txtInfo{};
     std::array<OutlineShape *, 10> shpInfo{};
-    // A link as the window holds it: element 0 of its image array is the
-    // image shown, elements 1 and 2 its normal and pressed faces.
-    struct Link {
-        ImageButton *image = nullptr; // imgMail(0), imgURL(0)
-        QPixmap normal;               // imgMail(1), imgURL(1)
-        QPixmap pressed;              // imgMail(2), imgURL(2)
-    };
-    void pressLink(Link &link);
+    // The visible link buttons, imgMail(0) and imgURL(0). Each holds its
+    // normal and pressed faces (elements 1 and 2 of the classic arrays).
+    ImageButton *imgMail = nullptr;
+    ImageButton *imgURL = nullptr;
+    void pressLink(ImageButton *link);
     // Puts the normal face back and returns true when the link was pressed.
-    bool releaseLink(Link &link);
+    bool releaseLink(ImageButton *link);
 
-    Link imgMail;
-    Link imgURL;
     QTimer *tmrButton = nullptr;
     bool m_closePressed = false;
 };

@@ -4,6 +4,7 @@
 #include "frmmain.h"
 #include "frmversion.h"
 
+#include <QApplication>
 #include <QTimer>
 
 #include <utility>
@@ -47,30 +48,31 @@ void AppController::handOver()
     auto *window = new frmMain;
     m_splash->hide();
     m_splash->deleteLater();
-    showWindow(window, QString(), Banner::Run);
+    showWindow(window, -1, Banner::Run);
     // The first helper starts once the banner has settled, when nothing
     // else is being drawn.
     connect(window, &frmMain::bannerSettled, &m_decoder, &mok::PictureDecoder::prepare);
     if (!m_pictureAtStart.isEmpty()) {
         connect(window, &frmMain::bannerSettled, this, [this, window] {
-            reopen(window->levelText(), std::exchange(m_pictureAtStart, QString()));
+            reopen(window->selectedLastIndex(), std::exchange(m_pictureAtStart, QString()));
         });
     }
 }
 
-void AppController::showWindow(frmMain *window, const QString &levelText, Banner banner)
+void AppController::showWindow(frmMain *window, int lastIndex, Banner banner)
 {
     window->setAttribute(Qt::WA_DeleteOnClose);
-    if (!levelText.isEmpty())
-        window->setLevelText(levelText);
+    if (lastIndex >= 0)
+        window->selectLevel(lastIndex);
     if (banner == Banner::Run)
         window->startBanner();
     else
         window->settleBanner();
     connect(window, &frmMain::openRequested, this,
-            [this](const QString &level) { reopen(level, QString()); });
+            [this](int lastIndex) { reopen(lastIndex, QString()); });
     connect(window, &frmMain::pictureDropped, this,
-            [this, window](const QString &path) { reopen(window->levelText(), path); });
+            [this, window](const QString &path) { reopen(window->selectedLastIndex(), path); });
+    connect(window, &frmMain::exitRequested, this, &AppController::exitProgram);
     window->setTaskTray(&m_task);
     window->setPictureDecoder(&m_decoder);
     connect(window, &frmMain::versionRequested, this, &AppController::showAbout);
@@ -79,7 +81,7 @@ void AppController::showWindow(frmMain *window, const QString &levelText, Banner
     window->show();
 }
 
-void AppController::reopen(const QString &levelText, const QString &path)
+void AppController::reopen(int lastIndex, const QString &path)
 {
     // The old window is gone, backing store and all, before the new one is
     // made, so the two never hold their pixels at once. It is deleted once
@@ -88,13 +90,13 @@ void AppController::reopen(const QString &levelText, const QString &path)
     old->hide();
     connect(
         old, &QObject::destroyed, this,
-        [this, levelText, path] { showFreshWindow(levelText, path); }, Qt::QueuedConnection);
+        [this, lastIndex, path] { showFreshWindow(lastIndex, path); }, Qt::QueuedConnection);
     old->deleteLater();
 }
 
-void AppController::showFreshWindow(const QString &levelText, const QString &path)
+void AppController::showFreshWindow(int lastIndex, const QString &path)
 {
-    showWindow(new frmMain, levelText, Banner::AtRest);
+    showWindow(new frmMain, lastIndex, Banner::AtRest);
     frmMain *window = m_window;
     if (path.isEmpty())
         QTimer::singleShot(0, window, &frmMain::PictureOpen);
@@ -112,4 +114,13 @@ void AppController::showAbout()
     m_about->show();
     m_about->raise();
     m_about->activateWindow();
+}
+
+void AppController::exitProgram()
+{
+    // Nothing shows between the click and the end: the windows go now, and
+    // the event loop ends as soon as the tick has returned to it.
+    for (QWidget *window : QApplication::topLevelWidgets())
+        window->hide();
+    QCoreApplication::exit(0);
 }

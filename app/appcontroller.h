@@ -45,11 +45,15 @@ private:
     enum class Banner { Run, AtRest };
 
     void handOver();
-    void showWindow(frmMain *window, const QString &levelText, Banner banner);
+    // The level is its last piece index, as the level list holds it; a
+    // negative one leaves the window's own choice.
+    void showWindow(frmMain *window, int lastIndex, Banner banner);
     // Makes the window afresh with this level, then opens `path`, or asks
     // for a picture when it is empty.
-    void reopen(const QString &levelText, const QString &path);
-    void showFreshWindow(const QString &levelText, const QString &path);
+    void reopen(int lastIndex, const QString &path);
+    void showFreshWindow(int lastIndex, const QString &path);
+    // Exit: every window goes at once, and the program ends.
+    void exitProgram();
 
     void showAbout();
 

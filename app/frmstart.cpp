@@ -13,30 +13,34 @@
 
 using mok::RectF;
 
-frmStart::frmStart(Clock clock, QWidget *parent)
-    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint), m_clock(std::move(clock))
+frmStart::frmStart(Clock clock, QWidget *parent) : QWidget(parent), m_clock(std::move(clock))
 {
-    // A thin fixed frame and nothing else: no caption, no buttons.
+    // A thin fixed frame and nothing else: no caption, no buttons. Where no
+    // window manager draws it, the window draws it round its client area.
     setObjectName(QStringLiteral("frmStart"));
     setWindowTitle(QString());
+    if (!mok::platform::askForThinFrame(this))
+        m_ownFrame = kOwnFrameWidth;
+    setContentsMargins(m_ownFrame, m_ownFrame, m_ownFrame, m_ownFrame);
     setFont(mok::platform::uiFont(9));
     setAttribute(Qt::WA_OpaquePaintEvent);
 
     const mok::Screen s = mok::platform::primaryScreen();
     const QRect client = mok::toPixels(RectF{0, 0, 1710, 810}, s);
-    setFixedSize(client.size());
+    setFixedSize(client.size().grownBy(contentsMargins()));
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
+    const QPoint origin = contentsRect().topLeft();
 
     imgTM = new QLabel(this);
     imgTM->setObjectName(QStringLiteral("imgTM"));
     imgTM->setPixmap(mok::assetPixmap(QStringLiteral(":/logo.png")));
-    imgTM->setGeometry(mok::toPixels(RectF{120, 180, 1515, 480}, s));
+    imgTM->setGeometry(mok::toPixels(RectF{120, 180, 1515, 480}, s).translated(origin));
 
     const RectF bar{0, 750, 1695, 60};
     picLoading = new PictureBox(this);
     picLoading->setObjectName(QStringLiteral("picLoading"));
-    picLoading->setGeometry(mok::toPixels(bar, s));
+    picLoading->setGeometry(mok::toPixels(bar, s).translated(origin));
     picLoading->setScaleWidth(bar.width); // in twips
     picLoading->setScaleHeight(bar.height);
 
@@ -86,7 +90,14 @@ void frmStart::tmrLoading_Timer()
 
 void frmStart::paintEvent(QPaintEvent *)
 {
-    QPainter(this).fillRect(rect(), Qt::white);
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    if (m_ownFrame > 0) {
+        painter.setPen(
+            QPen(kOwnFrameColour, m_ownFrame, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        const qreal half = m_ownFrame / 2.0;
+        painter.drawRect(QRectF(rect()).adjusted(half, half, -half, -half));
+    }
     if (!m_painted) {
         m_painted = true;
         QMetaObject::invokeMethod(this, &frmStart::firstPainted, Qt::QueuedConnection);

@@ -2,6 +2,7 @@
 
 #include "clsprogressbar.h"
 
+#include <QColor>
 #include <QTime>
 #include <QWidget>
 
@@ -30,6 +31,14 @@ public:
 
     const clsProgressBar &progress() const { return pbLoading; }
 
+    // The frame the window draws round its client area when no window
+    // manager draws one.
+    static constexpr int kOwnFrameWidth = 1;
+    static inline const QColor kOwnFrameColour{0x40, 0x40, 0x40};
+    // The width of the frame it draws itself: 0 when the window manager
+    // draws it.
+    int ownFrame() const { return m_ownFrame; }
+
 signals:
     void loaded();
     // The splash has been painted for the first time (queued after the
@@ -49,6 +58,7 @@ private:
     PictureBox *picLoading = nullptr;
     QTimer *tmrLoading = nullptr;
     clsProgressBar pbLoading;
+    int m_ownFrame = 0;
     bool m_painted = false;
     bool m_loadingStarted = false;
 };

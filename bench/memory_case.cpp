@@ -132,7 +132,8 @@ int runOpenMemory(const QStringList &args)
         chooser.start(50);
         // Open is pressed from inside the event loop, as its tick runs in
         // the game: the old window is deleted once that event has returned.
-        QTimer::singleShot(0, first, [first] { emit first->openRequested(first->levelText()); });
+        QTimer::singleShot(0, first,
+                           [first] { emit first->openRequested(first->selectedLastIndex()); });
     }
     const auto opened = [&] {
         frmMain *w = host.window();

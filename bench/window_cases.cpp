@@ -62,7 +62,7 @@ public:
     {
         m_window.setPictureDecoder(&m_decoder);
         m_window.settleBanner();
-        m_window.setLevelText(mok::levelTable()[mok::kLevelCount - 1].text); // 100 pieces
+        m_window.selectLevel(mok::levelTable()[mok::kLevelCount - 1].lastIndex); // 100 pieces
         // The window no longer shows itself; its owner does, as here. A
         // hidden window paints nothing and every figure would be empty.
         m_window.show();

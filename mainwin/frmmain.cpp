@@ -1,9 +1,10 @@
 #include "frmmain.h"
 
 #include "asset_pixmap.h"
+#include "boldlabel.h"
 #include "desktop.h"
-#include "filedialog.h"
 #include "dragframe.h"
+#include "filedialog.h"
 #include "imagebutton.h"
 #include "levels.h"
 #include "outlineshape.h"
@@ -12,9 +13,8 @@
 #include "rectbyrect.h"
 
 #include <QComboBox>
-#include <QDropEvent>
-#include <QCoreApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -30,11 +30,6 @@
 using mok::RectF;
 
 namespace {
-
-// Faces of the image buttons, normal then pressed, in the order the buttons
-// have always been numbered.
-constexpr std::array<const char *, 7> kFaceNames = {"open", "start", "giveup", "readme",
-                                                    "version", "min", "exit"};
 
 constexpr float kDesignPieceSize = 255;
 
@@ -62,14 +57,36 @@ frmMain::~frmMain()
 
 mok::Screen frmMain::screenTwips() const { return mok::platform::primaryScreen(); }
 
+// The seven image buttons, in the order in which one tick serves them.
+// Open and Exit end the tick: Open makes the window afresh, so the buttons
+// after it are not served on the old one, and Exit ends the program.
+const std::array<frmMain::ButtonRow, 7> &frmMain::buttonTable()
+{
+    // A row a button, kept as written.
+    // clang-format off
+    static const std::array<ButtonRow, 7> table = {{
+        {&frmMain::imgOpen, "imgOpen", u"ピクチャファイルを開く", ":/faces/open.png",
+         ":/faces/open_pressed.png", {120, 120, 1875, 375}, &frmMain::requestOpen, Tick::Ends},
+        {&frmMain::imgStart, "imgStart", u"スタート", ":/faces/start.png",
+         ":/faces/start_pressed.png", {2640, 120, 1500, 300}, &frmMain::startGame, Tick::GoesOn},
+        {&frmMain::imgGiveup, "imgGiveup", u"ギブアップ", ":/faces/giveup.png",
+         ":/faces/giveup_pressed.png", {4200, 120, 1500, 300}, &frmMain::giveUp, Tick::GoesOn},
+        {&frmMain::imgMin, "imgMin", u"＿ タスクトレイへ移動", ":/faces/min.png",
+         ":/faces/min_pressed.png", {6120, 120, 1050, 300}, &frmMain::moveToTray, Tick::GoesOn},
+        {&frmMain::imgExit, "imgExit", u"× 閉じる", ":/faces/exit.png", ":/faces/exit_pressed.png",
+         {7200, 120, 1050, 300}, &frmMain::exitProgram, Tick::Ends},
+        {&frmMain::imgReadme, "imgReadme", u"readme", ":/faces/readme.png",
+         ":/faces/readme_pressed.png", {6720, 840, 1500, 300}, &frmMain::openReadme, Tick::GoesOn},
+        {&frmMain::imgVersion, "imgVersion", u"バージョン情報", ":/faces/version.png",
+         ":/faces/version_pressed.png", {6720, 1200, 1500, 300}, &frmMain::showVersion,
+         Tick::GoesOn},
+    }};
+    // clang-format on
+    return table;
+}
+
 void frmMain::createControls()
 {
-    for (int i = 0; i < 7; ++i) {
-        const QString base = QStringLiteral(":/faces/") + QLatin1String(kFaceNames[i]);
-        imgButton[2 * i] = mok::assetPixmap(base + QStringLiteral(".png"));
-        imgButton[2 * i + 1] = mok::assetPixmap(base + QStringLiteral("_pressed.png"));
-    }
-
     tmrScroll = new QTimer(this);
     tmrScroll->setObjectName(QStringLiteral("tmrScroll"));
     tmrScroll->setInterval(100);
@@ -87,8 +104,7 @@ void frmMain::createControls()
     tmrMain->setInterval(100);
     connect(tmrMain, &QTimer::timeout, this, &frmMain::tmrMain_Timer);
 
-    const auto makeLabel = [this](const char *name) {
-        auto *label = new QLabel(this);
+    const auto makeLabel = [](QLabel *label, const char *name) {
         label->setObjectName(QLatin1String(name));
         // White text on the window's own background. A palette, not a style
         // sheet: the first style sheet brings the whole style-sheet engine
@@ -99,7 +115,9 @@ void frmMain::createControls()
         label->setAttribute(Qt::WA_TranslucentBackground);
         return label;
     };
-    lblOpening = makeLabel("lblOpening");
+    // The banner is bold at 99.75 point too, where Qt alone would draw the
+    // Japanese UI font, which has no bold face, as thin as regular.
+    lblOpening = makeLabel(new BoldLabel(this), "lblOpening");
     lblOpening->setText(QStringLiteral(u"いろんなピクチャでジグソーパズル！"));
     QFont banner = font();
     banner.setPointSizeF(99.75);
@@ -109,16 +127,12 @@ void frmMain::createControls()
     lblOpening->hide();
     place(lblOpening, {4920, 5760, 2415, 1935});
 
-    lblPath = makeLabel("lblPath");
+    lblPath = makeLabel(new QLabel(this), "lblPath");
     place(lblPath, {240, 7680, 0, 0});
-    lblPreview = makeLabel("lblPreview");
+    lblPreview = makeLabel(new QLabel(this), "lblPreview");
     place(lblPreview, {240, 8040, 0, 0});
 
-    imgExit = createButton("imgExit", 12, QStringLiteral(u"× 閉じる"), {7200, 120, 1050, 300});
-    imgMin = createButton("imgMin", 10, QStringLiteral(u"＿ タスクトレイへ移動"),
-                          {6120, 120, 1050, 300});
-    imgGiveup = createButton("imgGiveup", 4, QStringLiteral(u"ギブアップ"), {4200, 120, 1500, 300});
-    imgStart = createButton("imgStart", 2, QStringLiteral(u"スタート"), {2640, 120, 1500, 300});
+    createButtons();
 
     shpOutline = new OutlineShape(Qt::white, this);
     shpOutline->setObjectName(QStringLiteral("shpOutline"));
@@ -126,25 +140,8 @@ void frmMain::createControls()
     place(shpOutline, {120, 1800, 615, 255});
     shpOutline->lower(); // the frame lies under every piece
 
-    imgOpen = createButton("imgOpen", 0, QStringLiteral(u"ピクチャファイルを開く"),
-                           {120, 120, 1875, 375});
-    imgVersion = createButton("imgVersion", 8, QStringLiteral(u"バージョン情報"),
-                              {6720, 1200, 1500, 300});
-    imgReadme = createButton("imgReadme", 6, QStringLiteral(u"readme"), {6720, 840, 1500, 300});
-
     m_dragFrame = new DragFrame(this);
     m_dragFrame->setObjectName(QStringLiteral("dragFrame"));
-
-    // The order in which one tick serves pressed buttons.
-    m_commands = {{{imgOpen, 0, &frmMain::requestOpen},
-                   {imgStart, 2, &frmMain::startGame},
-                   {imgGiveup, 4, &frmMain::giveUp},
-                   {imgMin, 10, &frmMain::moveToTray},
-                   {imgExit, 12, &frmMain::exitProgram},
-                   {imgReadme, 6, &frmMain::openReadme},
-                   {imgVersion, 8, &frmMain::showVersion}}};
-    for (const Command &command : m_commands)
-        connect(command.button, &ImageButton::clicked, this, [this, &command] { press(command); });
 }
 
 // The pieces are made with the first picture, not with the window: a window
@@ -161,22 +158,25 @@ void frmMain::createPieces()
         connect(piece, &PieceWidget::mouseMove, this, &frmMain::onPieceMouseMove);
         connect(piece, &PieceWidget::mouseUp, this, &frmMain::onPieceMouseUp);
         piece->hide();
-        piece->stackUnder(imgExit);
+        piece->stackUnder(this->*buttonTable().front().button); // the lowest button
         imgPiece[i] = piece;
         m_shownStackOrder[i] = m_board.imgPiece[i].stackOrder;
         place(piece, {0, 0, kDesignPieceSize, kDesignPieceSize});
     }
 }
 
-ImageButton *frmMain::createButton(const char *name, int normalFace, const QString &toolTip,
-                                   const RectF &twips)
+void frmMain::createButtons()
 {
-    auto *button = new ImageButton(this);
-    button->setObjectName(QLatin1String(name));
-    button->setToolTip(toolTip);
-    button->setPicture(imgButton[normalFace]);
-    place(button, twips);
-    return button;
+    for (const ButtonRow &row : buttonTable()) {
+        auto *button = new ImageButton(this);
+        button->setObjectName(QLatin1String(row.objectName));
+        button->setToolTip(QString::fromUtf16(row.toolTip));
+        button->setFaces(mok::assetPixmap(QLatin1String(row.releasedFace)),
+                         mok::assetPixmap(QLatin1String(row.pressedFace)));
+        place(button, row.twips);
+        connect(button, &ImageButton::clicked, this, [this, button] { press(button); });
+        this->*row.button = button;
+    }
 }
 
 void frmMain::place(QWidget *control, const RectF &twips)
@@ -205,16 +205,14 @@ void frmMain::Form_Load()
     mok::platform::keepOnTop(this);
     imgStart->hide();
     imgGiveup->hide();
-    setLevelText(mok::levelTable()[mok::kDefaultLevelRow].text);
+    cboLevel->setCurrentIndex(mok::kDefaultLevelRow);
 }
 
 int frmMain::selectedLastIndex() const { return cboLevel->currentData().toInt(); }
 
-QString frmMain::levelText() const { return cboLevel->currentText(); }
-
-void frmMain::setLevelText(const QString &text)
+void frmMain::selectLevel(int lastIndex)
 {
-    const int row = cboLevel->findText(text);
+    const int row = cboLevel->findData(lastIndex);
     if (row >= 0)
         cboLevel->setCurrentIndex(row);
 }
@@ -305,9 +303,9 @@ void frmMain::Gradation(QPainter &painter, const QRect &clientRect, const QRect 
     }
 }
 
-void frmMain::press(const Command &command)
+void frmMain::press(ImageButton *button)
 {
-    command.button->setPicture(imgButton[command.normalFace + 1]);
+    button->setPressed(true);
     // Enabling an enabled timer does not put its tick off: every button
     // pressed before the tick is served by it.
     if (!tmrMain->isActive())
@@ -316,14 +314,21 @@ void frmMain::press(const Command &command)
 
 void frmMain::tmrMain_Timer()
 {
-    for (const Command &command : m_commands) {
-        const qint64 pressed = imgButton[command.normalFace + 1].cacheKey();
-        if (command.button->picture().cacheKey() != pressed)
+    const auto &table = buttonTable();
+    for (auto row = table.begin(); row != table.end(); ++row) {
+        ImageButton *button = this->*row->button;
+        if (!button->isPressed())
             continue;
-        command.button->setPicture(imgButton[command.normalFace]);
+        button->setPressed(false);
         tmrMain->stop();
-        if (command.action)
-            (this->*command.action)();
+        (this->*row->action)();
+        if (row->then == Tick::GoesOn)
+            continue;
+        // The buttons after it are not served. Their faces go back, as on
+        // a window made afresh.
+        for (++row; row != table.end(); ++row)
+            (this->*row->button)->setPressed(false);
+        return;
     }
 }
 
@@ -356,7 +361,7 @@ void frmMain::requestOpen()
     if (isLoading())
         cancelLoad();
     else
-        emit openRequested(levelText());
+        emit openRequested(selectedLastIndex());
 }
 
 void frmMain::keyPressEvent(QKeyEvent *event)
@@ -376,7 +381,10 @@ void frmMain::moveToTray()
         tellWhereTheWindowWent(away);
 }
 
-void frmMain::exitProgram() { QCoreApplication::exit(0); }
+void frmMain::exitProgram()
+{
+    emit exitRequested();
+}
 
 void frmMain::openReadme()
 {
@@ -418,7 +426,9 @@ void frmMain::tellWhereTheWindowWent(TaskTray::Away away)
                               u"元に戻す場合は、タスクバーかウィンドウの一覧から選んでください。");
         break;
     case TaskTray::Away::StillShown:
-        text = QStringLiteral(u"タスクトレイがなく、最小化もできないため、"
+        // Broken after the reason, as one would write it, and not wherever
+        // the box happens to run out of width.
+        text = QStringLiteral(u"タスクトレイがなく、最小化もできないため、\n"
                               u"アプリケーションはそのまま表示しています。");
         break;
     }

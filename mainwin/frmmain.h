@@ -4,7 +4,6 @@
 #include "tasktray.h"
 #include "twips.h"
 
-#include <QPixmap>
 #include <QWidget>
 
 #include <array>
@@ -40,8 +39,9 @@ public:
 
     // The selected level's item data: its last piece index.
     int selectedLastIndex() const;
-    QString levelText() const;
-    void setLevelText(const QString &text);
+    // Selects the level whose item data is `lastIndex`; any other number
+    // leaves the choice as it is.
+    void selectLevel(int lastIndex);
 
     // Start-up, layout and background.
     void Form_Load();
@@ -65,7 +65,8 @@ public:
     void setTaskTray(TaskTray *tray) { m_tray = tray; }
 
     // The deferred button actions: a click shows the pressed face and arms
-    // tmrMain; its tick serves every pressed button in a fixed order.
+    // tmrMain; its tick serves every pressed button in a fixed order, until
+    // a command that ends the window or the program.
     void tmrMain_Timer();
 
     // Where pictures are decoded. It outlives the window, so that a helper
@@ -98,9 +99,11 @@ public:
     void Form_DragDrop(PieceWidget *source, float X, float Y);
 
 signals:
-    // Open was pressed: the window is to be made afresh with this level,
-    // and the new window asks for the picture.
-    void openRequested(const QString &levelText);
+    // Open was pressed: the window is to be made afresh with this level (its
+    // last piece index), and the new window asks for the picture.
+    void openRequested(int lastIndex);
+    // Exit was pressed: the program is to end at once.
+    void exitRequested();
     // A picture file was dropped on the window: it is to be opened as if
     // chosen in the dialog.
     void pictureDropped(const QString &path);
@@ -121,20 +124,29 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    struct Command {
-        ImageButton *button;
-        int normalFace; // index into imgButton; the pressed face follows it
+    // Whether the tick goes on to the buttons after a command.
+    enum class Tick { GoesOn, Ends };
+    // One image button: what it is called, its faces, where it lies, what
+    // it does.
+    struct ButtonRow {
+        ImageButton *frmMain::*button;
+        const char *objectName;
+        const char16_t *toolTip;
+        const char *releasedFace; // resource paths
+        const char *pressedFace;
+        mok::RectF twips;
         void (frmMain::*action)();
+        Tick then;
     };
+    static const std::array<ButtonRow, 7> &buttonTable();
 
     void createControls();
     void createPieces();
-    ImageButton *createButton(const char *name, int normalFace, const QString &toolTip,
-                              const mok::RectF &twips);
+    void createButtons();
     void place(QWidget *control, const mok::RectF &twips);
     mok::RectF &twipsOf(QWidget *control);
     void applyTwips(QWidget *control);
-    void press(const Command &command);
+    void press(ImageButton *button);
     const QImage &gradationColumn();
 
     // Actions of the buttons.
@@ -178,18 +190,18 @@ private:
     ImageButton *imgVersion = nullptr;
     ImageButton *imgMin = nullptr;
     ImageButton *imgExit = nullptr;
-    std::array<QPixmap, 14> imgButton;
     std::array<PieceWidget *, mok::kPieceCount> imgPiece{};
     OutlineShape *shpOutline = nullptr;
     DragFrame *m_dragFrame = nullptr;
     QTimer *tmrMain = nullptr;
     QTimer *tmrScroll = nullptr;
+    // Ticks of the banner so far; once round its caption it stops.
+    int m_scrollTicks = 0;
     TaskTray *m_tray = nullptr;
     mok::PictureDecoder *m_decoder = nullptr;
     // The file being loaded; null while no load runs.
     QString m_loadingPath;
 
-    std::array<Command, 7> m_commands{};
     std::map<QWidget *, mok::RectF> m_twips;
     std::array<std::uint32_t, mok::kPieceCount> m_shownStackOrder{};
     int m_dragging = -1;

@@ -10,18 +10,33 @@
 
 using mok::RectF;
 
+namespace {
+
+// How many characters the caption has: the ticks it takes to go once round.
+int characterCount(const QString &caption)
+{
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, caption);
+    int count = 0;
+    while (characters.toNextBoundary() > 0)
+        ++count;
+    return count;
+}
+
+} // namespace
+
 void frmMain::startBanner()
 {
     imgOpen->setEnabled(false); // a disabled button takes no click at all
     lblOpening->show();
+    m_scrollTicks = 0;
     tmrScroll->start();
 }
 
 void frmMain::tmrScroll_Timer()
 {
     lblOpening->setText(rotatedCaption(lblOpening->text()));
-    // The caption holds "い" only at its start: once round, it is back.
-    if (!lblOpening->text().startsWith(u'い'))
+    // One character a tick: once round, the caption is back in order.
+    if (++m_scrollTicks < characterCount(lblOpening->text()))
         return;
     tmrScroll->stop();
     settleBanner();

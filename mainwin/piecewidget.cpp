@@ -18,7 +18,9 @@ PieceWidget::PieceWidget(int index, QWidget *parent) : QWidget(parent), m_index(
 
 void PieceWidget::setPicture(const QImage &area, const mok::PiecePicture &picture)
 {
-    if (area.cacheKey() == m_area.cacheKey() && picture == m_picture)
+    // The same area is the same pixels: while this piece holds a share of
+    // them, any change to the board's picture detaches it to new ones.
+    if (area.constBits() == m_area.constBits() && picture == m_picture)
         return;
     m_area = area;
     m_picture = picture;

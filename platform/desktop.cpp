@@ -85,6 +85,28 @@ bool x11WindowManagerRunning(xcb_connection_t *c)
     return false;
 }
 
+// Motif's window-manager hints, which every X11 window manager still reads
+// for the decorations it draws round a window.
+void setMotifBorderOnly(xcb_connection_t *c, xcb_window_t window)
+{
+    static const char name[] = "_MOTIF_WM_HINTS";
+    const std::unique_ptr<xcb_intern_atom_reply_t, FreeDeleter> atom(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr));
+    if (!atom || atom->atom == XCB_NONE)
+        return;
+    enum : uint32_t {
+        HintsFunctions = 1u << 0,
+        HintsDecorations = 1u << 1,
+        FuncMove = 1u << 2,
+        DecorBorder = 1u << 1,
+    };
+    // flags, functions, decorations, input mode, status: moved, never
+    // resized or closed by the frame; a border and no title bar.
+    const uint32_t hints[5] = {HintsFunctions | HintsDecorations, FuncMove, DecorBorder, 0, 0};
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atom->atom, atom->atom, 32, 5, hints);
+    xcb_flush(c);
+}
+
 // Whether an XEmbed notification area holds its selection now. Qt remembers
 // one it has found even after it has gone, and would dock the icon into
 // nothing.
@@ -150,6 +172,23 @@ void setTopmost(QWidget *window, bool topmost)
 }
 
 void keepOnTop(QWidget *window) { window->setWindowFlag(Qt::WindowStaysOnTopHint, true); }
+
+bool askForThinFrame(QWidget *window)
+{
+#ifdef MOK_HAVE_XCB
+    // Qt has no flags for a border without a title bar; the window manager
+    // is asked directly, once Qt has made the window and set its own hints.
+    if (QGuiApplication::platformName() == u"xcb" && canMinimise()) {
+        if (auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
+            window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint);
+            setMotifBorderOnly(x11->connection(), static_cast<xcb_window_t>(window->winId()));
+            return true;
+        }
+    }
+#endif
+    window->setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    return false;
+}
 
 void messageBox(QWidget *parent, const QString &text, const QString &title)
 {

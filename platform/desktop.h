@@ -32,6 +32,12 @@ void setTopmost(QWidget *window, bool topmost);
 // shown; unlike setTopmost it leaves showing to the window's owner.
 void keepOnTop(QWidget *window);
 
+// Asks for a thin fixed frame round a window that is not shown yet, and
+// nothing else: no caption, no buttons. Returns true when the window
+// manager will draw that frame; false when there is no one to ask, and the
+// window, left bare, must draw its own.
+bool askForThinFrame(QWidget *window);
+
 // A modal message with an OK button and no icon.
 void messageBox(QWidget *parent, const QString &text, const QString &title);
 

@@ -253,14 +253,14 @@ void TestDesktopIntegration::dropOnTheWindowOpensThePicture()
     // Held weakly: the fresh window may be made where the old one was freed.
     QPointer<frmMain> first = startAndWaitForOpen(controller);
     QVERIFY(first);
-    first->setLevelText(QStringLiteral(u"Level 2 (9コマ)"));
+    first->selectLevel(8);
     std::unique_ptr<QMimeData> data(urlsOf({m_jpeg}));
     QVERIFY(dropOn(first, data.get()));
     // A fresh window with the level carried over shows the picture assembled.
     QTRY_VERIFY(controller.window() != first);
     frmMain *window = controller.window();
     QTRY_VERIFY(window->findChild<QWidget *>(u"imgStart"_qs)->isVisible());
-    QCOMPARE(window->levelText(), QStringLiteral(u"Level 2 (9コマ)"));
+    QCOMPARE(window->selectedLastIndex(), 8); // Level 2 (9コマ)
     QCOMPARE(window->findChild<QLabel *>(u"lblPath"_qs)->text(), QStringLiteral(u"ピクチャ : ") + m_jpeg);
 }
 

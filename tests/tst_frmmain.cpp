@@ -27,6 +27,7 @@ private slots:
     void captionsAreWhiteOnTheGradient();
     void textIsDrawnWithTheFontsOwnHints();
     void bannerRunsOnceRoundWithOpenInert();
+    void runningBannerIsBold();
     void bannerRecentresOnResizeWhileRunning();
     void captionRotatesByWholeCharacters_data();
     void captionRotatesByWholeCharacters();
@@ -73,7 +74,7 @@ void TestFrmMain::startsAtLevel4WithoutStartOrGiveUp()
     for (const QWidget *piece : window.findChildren<PieceWidget *>())
         QVERIFY(piece->isHidden());
     // A level choice carried over from an earlier window is put back by text.
-    window.setLevelText(QStringLiteral(u"Level 1 (4コマ)"));
+    window.selectLevel(3);
     QCOMPARE(window.selectedLastIndex(), 3);
 }
 
@@ -221,12 +222,15 @@ void TestFrmMain::clickShowsPressedFaceUntilTheTick()
     QTest::mouseClick(open, Qt::LeftButton);
     // Nothing happens yet but the pressed face and an armed timer.
     QVERIFY(timer->isActive());
+    QVERIFY(open->isPressed());
     QVERIFY(open->picture().toImage() != normal);
     QCOMPARE(opened.count(), 0);
 
     QVERIFY(opened.wait(1000));
-    QCOMPARE(opened.first().first().toString(), QStringLiteral(u"Level 4 (25コマ)"));
+    // The level goes as the list's item data: Level 4's last piece index.
+    QCOMPARE(opened.first().first().toInt(), 24);
     QCOMPARE(open->picture().toImage(), normal);
+    QVERIFY(!open->isPressed());
     QVERIFY(!timer->isActive());
 
     // A right click is not a click.
@@ -330,6 +334,33 @@ void TestFrmMain::bannerRunsOnceRoundWithOpenInert()
     QCOMPARE(opened.count(), 0);
     QTest::mouseClick(open, Qt::LeftButton);
     QVERIFY(opened.wait(5000));
+}
+
+// At 99.75 point the Japanese UI font, which has no bold face, was drawn as
+// thin as regular: bold must put clearly more ink on the screen.
+void TestFrmMain::runningBannerIsBold()
+{
+    frmMain window;
+    window.show();
+    window.startBanner();
+    auto *banner = window.findChild<QLabel *>(QStringLiteral("lblOpening"));
+    const auto ink = [banner] {
+        const QImage shown = banner->grab().toImage();
+        qint64 sum = 0;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x)
+                sum += qAlpha(shown.pixel(x, y)) * qGray(shown.pixel(x, y)) / 255;
+        return sum;
+    };
+    const qint64 bold = ink();
+    QFont regular = banner->font();
+    regular.setBold(false);
+    banner->setFont(regular);
+    const qint64 thin = ink();
+    QVERIFY(thin > 0);
+    // FreeType's own synthetic bold adds a 24th of the em to every stroke,
+    // half as much again as the font's regular strokes.
+    QVERIFY2(bold * 100 >= thin * 130, qPrintable(QStringLiteral("%1 / %2").arg(bold).arg(thin)));
 }
 
 void TestFrmMain::bannerRecentresOnResizeWhileRunning()

@@ -80,20 +80,32 @@ void TestFrmStart::barStepsWithTheClock()
 void TestFrmStart::splashShowsTheLogoAndABareBar()
 {
     frmStart splash(secondsClock({10}));
-    // 1710 x 810 twips, centred on the 1024 x 768 screen, with no caption.
-    QCOMPARE(splash.geometry(), QRect(455, 357, 114, 54));
+    // No window manager here to draw the frame: the window draws its own,
+    // one pixel round a client area of 1710 x 810 twips, centred on the
+    // 1024 x 768 screen, with no caption.
+    QCOMPARE(splash.ownFrame(), 1);
+    QCOMPARE(splash.contentsRect(), QRect(1, 1, 114, 54));
+    QCOMPARE(splash.geometry(), QRect(454, 356, 116, 56));
     QVERIFY(!splash.windowFlags().testFlag(Qt::WindowTitleHint));
     QCOMPARE(splash.findChild<QLabel *>(QStringLiteral("imgTM"))->geometry(),
-             QRect(8, 12, 101, 32));
+             QRect(9, 13, 101, 32));
     // Three ticks at seconds ending in 0 fill 24 of 100: 27 of 113 pixels
     // pale blue, the rest white, and no text.
     for (int i = 0; i < 3; ++i)
         splash.tmrLoading_Timer();
     const QImage shown = splash.grab().toImage();
-    QCOMPARE(QColor(shown.pixel(2, 2)), QColor(Qt::white));
-    for (int y = 50; y < 54; ++y)
-        for (int x = 0; x < 113; ++x)
-            QCOMPARE(QColor(shown.pixel(x, y)), x < 27 ? QColor(0xD0, 0xD0, 0xFF) : Qt::white);
+    QCOMPARE(QColor(shown.pixel(3, 3)), QColor(Qt::white));
+    for (int y = 51; y < 55; ++y)
+        for (int x = 1; x < 114; ++x)
+            QCOMPARE(QColor(shown.pixel(x, y)), x < 28 ? QColor(0xD0, 0xD0, 0xFF) : Qt::white);
+    // The frame: every pixel of the outermost ring, and nothing inside it.
+    for (int x = 0; x < 116; ++x)
+        for (const int y : {0, 55})
+            QCOMPARE(QColor(shown.pixel(x, y)), frmStart::kOwnFrameColour);
+    for (int y = 0; y < 56; ++y)
+        for (const int x : {0, 115})
+            QCOMPARE(QColor(shown.pixel(x, y)), frmStart::kOwnFrameColour);
+    QCOMPARE(QColor(shown.pixel(1, 1)), QColor(Qt::white));
 }
 
 void TestFrmStart::handOverShowsTheMainWindowWithTheBanner()

@@ -100,7 +100,7 @@ void TestGame::openShowsThePictureAssembled()
 void TestGame::wholeLevel1GameWithTheMouse()
 {
     Game game;
-    game.window.setLevelText(QStringLiteral(u"Level 1 (4コマ)"));
+    game.window.selectLevel(3);
     QVERIFY(openAndWait(game.window, m_small));
     game.click("imgStart");
     QVERIFY(game.find("imgStart")->isHidden());
@@ -138,7 +138,7 @@ void TestGame::aPieceHomeOnOneAxisOnlyIsNoClear()
     // 20 pixels low, then in its own row but 20 pixels right: neither is a
     // clear. Dropped home, it is.
     Game game;
-    game.window.setLevelText(QStringLiteral(u"Level 1 (4コマ)"));
+    game.window.selectLevel(3);
     QVERIFY(openAndWait(game.window, m_small));
     game.click("imgStart");
     ModalWatcher watcher;
@@ -228,7 +228,7 @@ void TestGame::anyButtonDrags()
 void TestGame::giveUpAssemblesAndLocksThePieces()
 {
     Game game;
-    game.window.setLevelText(QStringLiteral(u"Level 9 (100コマ)"));
+    game.window.selectLevel(99);
     QVERIFY(openAndWait(game.window, m_xga));
     game.click("imgStart");
     game.drag(42, QPoint(1, 1), QPoint(30, 600));
@@ -306,7 +306,7 @@ void TestGame::openGoesThroughAFreshWindowAndTheDialog()
     AppController host;
     QPointer<frmMain> first = startAndWaitForOpen(host);
     QVERIFY(first);
-    first->setLevelText(QStringLiteral(u"Level 2 (9コマ)"));
+    first->selectLevel(8);
     const QString unicodePath = makePicture(m_dir, QStringLiteral(u"テスト画像 ①.bmp"), 400, 300);
 
     QStringList filterTexts;
@@ -338,7 +338,7 @@ void TestGame::openGoesThroughAFreshWindowAndTheDialog()
 
     // The level survived the new window, and the picture is on its board.
     QTRY_VERIFY(second->findChild<QWidget *>(QStringLiteral("imgStart"))->isVisible());
-    QCOMPARE(second->levelText(), QStringLiteral(u"Level 2 (9コマ)"));
+    QCOMPARE(second->selectedLastIndex(), 8); // Level 2 (9コマ)
     QCOMPARE(second->findChild<QLabel *>(QStringLiteral("lblPath"))->text(),
              QStringLiteral(u"ピクチャ : ") + unicodePath);
     QVERIFY(second->findChild<QWidget *>(QStringLiteral("imgPiece8"))->isVisible());

@@ -177,7 +177,7 @@ void TestRepaints::dragOutlineIsDrawnOnItsStrips()
 void TestRepaints::grabAndDragRepaintOnlyThePieceAndTheOutline()
 {
     Game game;
-    game.window.setLevelText(QStringLiteral(u"Level 9 (100コマ)"));
+    game.window.selectLevel(99);
     QVERIFY(QTest::qWaitForWindowExposed(&game.window));
     QVERIFY(openAndWait(game.window, m_picture));
     game.click("imgStart");
@@ -215,7 +215,7 @@ void TestRepaints::grabAndDragRepaintOnlyThePieceAndTheOutline()
 void TestRepaints::startClearsTheOldLayoutInOneFrameBeforeTheNewOne()
 {
     Game game;
-    game.window.setLevelText(QStringLiteral(u"Level 9 (100コマ)"));
+    game.window.selectLevel(99);
     QVERIFY(QTest::qWaitForWindowExposed(&game.window));
     QVERIFY(openAndWait(game.window, m_picture));
     settle();

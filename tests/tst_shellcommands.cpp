@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QStringDecoder>
+#include <QTextLayout>
 
 #include <algorithm>
 
@@ -26,7 +27,7 @@ const QString kInTrayText = u"アプリケーションは、タスクトレイ�
 const QString kMinimisedText =
     u"タスクトレイがないため、アプリケーションを最小化しました。\n"
     u"元に戻す場合は、タスクバーかウィンドウの一覧から選んでください。"_qs;
-const QString kStillShownText = u"タスクトレイがなく、最小化もできないため、"
+const QString kStillShownText = u"タスクトレイがなく、最小化もできないため、\n"
                                 u"アプリケーションはそのまま表示しています。"_qs;
 
 // A notification area that only writes down what it was asked.
@@ -125,7 +126,9 @@ class TestShellCommands : public QObject {
 private slots:
     void initTestCase();
 
+    void oneTickServesEveryPressedButtonInOrder_data();
     void oneTickServesEveryPressedButtonInOrder();
+    void noNotificationAreaBoxBreaksAfterTheReason();
     void minWithANotificationArea();
     void iconIgnoresAllButPresses();
     void windowComesBackWhenTheNotificationAreaGoes();
@@ -177,12 +180,48 @@ static QStringList gameState(frmMain &window)
         state << QLatin1String(name) + u' ' + QString::number(w->isVisibleTo(&window)) +
                      QString::number(w->isEnabled());
     }
-    state << window.levelText();
+    state << QString::number(window.selectedLastIndex());
     return state;
+}
+
+void TestShellCommands::oneTickServesEveryPressedButtonInOrder_data()
+{
+    QTest::addColumn<bool>("running"); // a game started before the clicks
+    QTest::addColumn<QStringList>("clicks");
+    QTest::addColumn<QStringList>("served");
+    const QStringList readme = {u"away"_qs, u"box タスク"_qs, u"open readme.htm"_qs};
+    const QStringList version = {u"away"_qs, u"box タスク"_qs, u"version"_qs};
+
+    QTest::newRow("pressed against the order")
+        << false << QStringList{u"imgVersion"_qs, u"imgReadme"_qs, u"imgMin"_qs, u"imgStart"_qs}
+        << QStringList{u"start"_qs, u"away"_qs} + readme + version;
+    QTest::newRow("give up comes before Min and Version")
+        << true << QStringList{u"imgVersion"_qs, u"imgMin"_qs, u"imgGiveup"_qs}
+        << QStringList{u"give up"_qs, u"away"_qs} + version;
+    // Open makes the window afresh: nothing after it is served on this one.
+    QTest::newRow("Open ends the tick")
+        << true << QStringList{u"imgVersion"_qs, u"imgMin"_qs, u"imgGiveup"_qs, u"imgOpen"_qs}
+        << QStringList{u"open"_qs};
+    QTest::newRow("Open then Min")
+        << false << QStringList{u"imgOpen"_qs, u"imgMin"_qs} << QStringList{u"open"_qs};
+    QTest::newRow("Open then Exit")
+        << false << QStringList{u"imgOpen"_qs, u"imgExit"_qs} << QStringList{u"open"_qs};
+    // Exit ends the program at once: no box, no page, no about window.
+    QTest::newRow("Readme then Exit")
+        << false << QStringList{u"imgReadme"_qs, u"imgExit"_qs} << QStringList{u"exit"_qs};
+    QTest::newRow("Exit before Readme and Version")
+        << false << QStringList{u"imgVersion"_qs, u"imgExit"_qs, u"imgReadme"_qs}
+        << QStringList{u"exit"_qs};
+    QTest::newRow("Min is served before Exit")
+        << true << QStringList{u"imgExit"_qs, u"imgMin"_qs, u"imgStart"_qs}
+        << QStringList{u"away"_qs, u"exit"_qs};
 }
 
 void TestShellCommands::oneTickServesEveryPressedButtonInOrder()
 {
+    QFETCH(bool, running);
+    QFETCH(QStringList, clicks);
+    QFETCH(QStringList, served);
     frmMain window;
     window.settleBanner();
     window.show();
@@ -193,8 +232,12 @@ void TestShellCommands::oneTickServesEveryPressedButtonInOrder()
     CaughtOpens opens;
     opens.log = &log;
     InstalledReadme readme;
-    QVERIFY(openAndWait(window, m_picture));
+    if (running)
+        startGame(window, m_picture);
+    else
+        QVERIFY(openAndWait(window, m_picture));
     connect(&window, &frmMain::openRequested, [&] { log << u"open"_qs; });
+    connect(&window, &frmMain::exitRequested, [&] { log << u"exit"_qs; });
     connect(&window, &frmMain::versionRequested, [&] { log << u"version"_qs; });
     auto *giveUp = window.findChild<QWidget *>(u"imgGiveup"_qs);
     struct Watch : QObject {
@@ -216,42 +259,77 @@ void TestShellCommands::oneTickServesEveryPressedButtonInOrder()
     });
     auto *timer = window.findChild<QTimer *>(u"tmrMain"_qs);
     QSignalSpy ticks(timer, &QTimer::timeout);
-    const auto click = [&](const char *name) {
-        QTest::mouseClick(window.findChild<ImageButton *>(QLatin1String(name)), Qt::LeftButton);
+    const auto click = [&](const QString &name) {
+        QTest::mouseClick(window.findChild<ImageButton *>(name), Qt::LeftButton);
     };
 
-    // Pressed against the fixed order; a little later, a last one, which
-    // does not put the tick off.
-    click("imgVersion");
-    click("imgReadme");
-    click("imgMin");
-    click("imgStart");
+    // All but the last at once; a little later, the last one, which does
+    // not put the tick off.
+    for (qsizetype i = 0; i + 1 < clicks.size(); ++i)
+        click(clicks[i]);
     QTest::qWait(30);
     QVERIFY(log.isEmpty());
-    click("imgOpen");
+    click(clicks.last());
     QVERIFY2(timer->remainingTime() <= 85, qPrintable(QString::number(timer->remainingTime())));
     QVERIFY(log.isEmpty());
-    QTRY_VERIFY(log.contains(u"version"_qs));
-    QCOMPARE(log, QStringList({u"open"_qs, u"start"_qs, u"away"_qs,                 // Min
-                               u"away"_qs, u"box タスク"_qs, u"open readme.htm"_qs, // Readme
-                               u"away"_qs, u"box タスク"_qs, u"version"_qs}));      // Version
+    QTRY_COMPARE(ticks.count(), 1);
+    QTRY_COMPARE(log, served);
+    // Nothing more comes of that tick.
+    QTest::qWait(150);
+    QCOMPARE(log, served);
     QCOMPARE(ticks.count(), 1);
     QVERIFY(!timer->isActive());
-    for (const char *name : {"imgOpen", "imgStart", "imgMin", "imgReadme", "imgVersion"}) {
-        const QString face = QString::fromLatin1(name).mid(3).toLower();
-        QCOMPARE(shownPixels(window.findChild<ImageButton *>(QLatin1String(name))->picture()),
+    // Every face is back to normal, served or not.
+    for (auto *button : window.findChildren<ImageButton *>()) {
+        QVERIFY2(!button->isPressed(), qPrintable(button->objectName()));
+        const QString face = button->objectName().mid(3).toLower();
+        QCOMPARE(shownPixels(button->picture()),
                  shownPixels(QPixmap(u":/faces/"_qs + face + u".png"_qs)));
     }
+}
 
-    // With the game running: Give up comes before Min and Version.
-    log.clear();
-    click("imgVersion");
-    click("imgMin");
-    click("imgGiveup");
-    QTRY_VERIFY(log.contains(u"version"_qs));
-    QCOMPARE(log,
-             QStringList({u"give up"_qs, u"away"_qs, u"away"_qs, u"box タスク"_qs, u"version"_qs}));
-    QCOMPARE(ticks.count(), 2);
+// Each line of the box the player reads after Readme or Version stands
+// whole on its own line of the box: the break is ours, where a reader would
+// put it, and never leaves a few characters alone on a line.
+void TestShellCommands::noNotificationAreaBoxBreaksAfterTheReason()
+{
+    frmMain window;
+    window.settleBanner();
+    window.show();
+    QStringList log;
+    FakeTray tray;
+    tray.log = &log;
+    window.setTaskTray(&tray);
+    QStringList wrapped;
+    ModalWatcher boxes([&](QDialog *box) {
+        auto *label = box->findChild<QLabel *>(u"qt_msgbox_label"_qs);
+        if (!label)
+            return true;
+        for (const QString &line : label->text().split(u'\n')) {
+            QTextLayout layout(line, label->font());
+            layout.beginLayout();
+            int lines = 0;
+            while (layout.createLine().isValid()) {
+                layout.lineAt(lines).setLineWidth(label->contentsRect().width());
+                ++lines;
+            }
+            layout.endLayout();
+            if (lines != 1)
+                wrapped << line;
+        }
+        return true;
+    });
+    const QStringList texts = {kInTrayText, kMinimisedText, kStillShownText};
+    const TaskTray::Away places[] = {TaskTray::Away::InTray, TaskTray::Away::Minimised,
+                                     TaskTray::Away::StillShown};
+    for (int i = 0; i < 3; ++i) {
+        tray.where = places[i];
+        QTest::mouseClick(window.findChild<ImageButton *>(u"imgVersion"_qs), Qt::LeftButton);
+        QTRY_COMPARE(boxes.seen().size(), i + 1);
+        QCOMPARE(boxes.seen()[i].text, texts[i]);
+    }
+    QVERIFY2(wrapped.isEmpty(), qPrintable(wrapped.join(u" | "_qs)));
+    QVERIFY(kStillShownText.endsWith(u"\nアプリケーションはそのまま表示しています。"_qs));
 }
 
 void TestShellCommands::minWithANotificationArea()

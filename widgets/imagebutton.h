@@ -3,16 +3,21 @@
 #include <QPixmap>
 #include <QWidget>
 
-// A button that is only a picture: it shows whatever face it is given and
-// reports a click (press and release over it with the left button). What a
-// click does to the face is up to the owner.
+// A button that is only a picture. It holds two faces, released and pressed,
+// and shows the one its pressed flag names; it reports a click (press and
+// release over it with the left button). Whether a click presses it, and
+// when it is released again, is up to the owner: the game shows the pressed
+// face for a timer tick before it acts, and reads the flag in that tick.
 class ImageButton : public QWidget {
     Q_OBJECT
 public:
     explicit ImageButton(QWidget *parent = nullptr);
 
-    void setPicture(const QPixmap &picture);
-    const QPixmap &picture() const { return m_picture; }
+    void setFaces(const QPixmap &released, const QPixmap &pressed);
+    void setPressed(bool pressed);
+    bool isPressed() const { return m_pressed; }
+    // The face shown now.
+    const QPixmap &picture() const { return m_pressed ? m_pressedFace : m_releasedFace; }
 
 signals:
     void clicked();
@@ -23,6 +28,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    QPixmap m_picture;
+    QPixmap m_releasedFace;
+    QPixmap m_pressedFace;
     bool m_pressed = false;
+    bool m_mouseDown = false;
 };
