@@ -4,8 +4,9 @@
 
 namespace mok {
 
-PictureLoadJob::PictureLoadJob(const QString &path, const Screen &screen, QObject *parent)
-    : QObject(parent), m_path(path), m_screen(screen)
+PictureLoadJob::PictureLoadJob(const QString &path, const Screen &screen, double devicePixelRatio,
+                               QObject *parent)
+    : QObject(parent), m_path(path), m_screen(screen), m_devicePixelRatio(devicePixelRatio)
 {
 }
 
@@ -21,7 +22,8 @@ void PictureLoadJob::start()
     m_running = true;
     // The thread writes m_result and nothing else; it is read only after the
     // thread has finished.
-    m_thread = QThread::create([this] { m_result = loadPicture(m_path, m_screen); });
+    m_thread =
+        QThread::create([this] { m_result = loadPicture(m_path, m_screen, m_devicePixelRatio); });
     m_thread->setObjectName(QStringLiteral("picture load"));
     connect(m_thread, &QThread::finished, this, [this] {
         m_running = false;

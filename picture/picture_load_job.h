@@ -15,7 +15,8 @@ namespace mok {
 class PictureLoadJob : public QObject {
     Q_OBJECT
 public:
-    PictureLoadJob(const QString &path, const Screen &screen, QObject *parent = nullptr);
+    PictureLoadJob(const QString &path, const Screen &screen, double devicePixelRatio = 1.0,
+                   QObject *parent = nullptr);
     ~PictureLoadJob() override;
 
     void start();
@@ -31,6 +32,7 @@ signals:
 private:
     QString m_path;
     Screen m_screen;
+    double m_devicePixelRatio;
     QThread *m_thread = nullptr;
     PictureLoadResult m_result;
     bool m_running = false;

@@ -32,23 +32,17 @@ Format formatOf(const QByteArray &head)
     return Format::Unknown;
 }
 
-QSize previewSizeOf(QSize full, int divisor)
-{
-    return {roundHalfEven(double(full.width()) / divisor),
-            roundHalfEven(double(full.height()) / divisor)};
-}
-
 int divisorFor(QSize full, const Screen &screen)
 {
     return previewDivisor(static_cast<float>(full.width()), static_cast<float>(full.height()),
                           screen);
 }
 
-Decoded decode(QFile &file, const Screen &screen)
+Decoded decode(QFile &file, const Screen &screen, double devicePixelRatio)
 {
     const QByteArray head = file.peek(16);
-    const picture::PreviewSizer previewSize = [&screen](QSize full) {
-        return previewSizeOf(full, divisorFor(full, screen));
+    const picture::PreviewSizer previewSize = [&screen, devicePixelRatio](QSize full) {
+        return devicePreviewSize(full, divisorFor(full, screen), devicePixelRatio);
     };
     switch (formatOf(head)) {
     case Format::Jpeg:
@@ -102,18 +96,24 @@ PictureLoadResult failure(const QString &why)
 
 } // namespace
 
-PictureLoadResult loadPicture(const QString &path, const Screen &screen)
+QSize devicePreviewSize(QSize full, int divisor, double devicePixelRatio)
+{
+    return {roundHalfEven(double(full.width()) / divisor * devicePixelRatio),
+            roundHalfEven(double(full.height()) / divisor * devicePixelRatio)};
+}
+
+PictureLoadResult loadPicture(const QString &path, const Screen &screen, double devicePixelRatio)
 {
     QFile file;
     if (const QString why = picture::openPictureFile(path, file); !why.isEmpty())
         return failure(why);
-    Decoded decoded = decode(file, screen);
+    Decoded decoded = decode(file, screen, devicePixelRatio);
     if (!decoded.error.isEmpty())
         return failure(decoded.error);
 
     const QSize full = decoded.fullSize;
     const int divisor = divisorFor(full, screen);
-    const QSize previewSize = previewSizeOf(full, divisor);
+    const QSize previewSize = devicePreviewSize(full, divisor, devicePixelRatio);
     if (previewSize.isEmpty())
         return failure(picture::reason::tooSmall(full));
 
@@ -126,6 +126,7 @@ PictureLoadResult loadPicture(const QString &path, const Screen &screen)
     if (preview.isNull())
         return failure(picture::reason::outOfMemory());
     forceOpaque(preview);
+    preview.setDevicePixelRatio(devicePixelRatio);
 
     PictureLoadResult result;
     result.ok = true;
