@@ -41,8 +41,7 @@ const QString &errorTitle()
 
 // Why a picture area of this size cannot be cut for the level, or an empty
 // string when it can.
-QString cellsTooSmallReason(float areaWidth, float areaHeight, int gridSide,
-                            const mok::Screen &s)
+QString cellsTooSmallReason(float areaWidth, float areaHeight, int gridSide, const mok::Screen &s)
 {
     if (mok::cellsAreVisible(areaWidth, areaHeight, gridSide, s))
         return {};
@@ -95,9 +94,10 @@ protected:
 // the game until the load has ended: the local event loop serves painting and
 // timers only, so openPicture can still check everything before it changes
 // anything. Nothing when the application is quitting before the load ends.
-std::optional<mok::PictureLoadResult> loadWhileBusy(const QString &path, const mok::Screen &s)
+std::optional<mok::PictureLoadResult> loadWhileBusy(const QString &path, const mok::Screen &s,
+                                                    double devicePixelRatio)
 {
-    mok::PictureLoadJob job(path, s);
+    mok::PictureLoadJob job(path, s, devicePixelRatio);
     const InputBlocker blocker;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QEventLoop loop;
@@ -133,7 +133,7 @@ bool frmMain::openPicture(const QString &path)
     const mok::Screen s = screenTwips();
     // Everything is checked before anything changes, so a file that cannot be
     // used leaves the window as a cancelled dialog would.
-    const std::optional<mok::PictureLoadResult> load = loadWhileBusy(path, s);
+    const std::optional<mok::PictureLoadResult> load = loadWhileBusy(path, s, devicePixelRatioF());
     if (!load)
         return false;
     const mok::PictureLoadResult &loaded = *load;
@@ -205,7 +205,10 @@ void frmMain::giveUp()
     syncPieces();
 }
 
-void frmMain::Level() { m_board.Level(selectedLastIndex()); }
+void frmMain::Level()
+{
+    m_board.Level(selectedLastIndex());
+}
 
 void frmMain::Expand()
 {
@@ -248,7 +251,10 @@ void frmMain::AdjustPiece(int index)
     }
 }
 
-bool frmMain::IsComplete() { return m_board.IsComplete(screenTwips(), selectedLastIndex()); }
+bool frmMain::IsComplete()
+{
+    return m_board.IsComplete(screenTwips(), selectedLastIndex());
+}
 
 void frmMain::NBord()
 {
@@ -349,19 +355,37 @@ void frmMain::onPieceMouseUp(int index, QPoint globalPos)
 
 void frmMain::syncOutline()
 {
-    shpOutline->setGeometry(mok::toPixels(m_board.shpOutline, screenTwips()));
+    const mok::Screen s = screenTwips();
+    QRect frame = mok::toPixels(m_board.shpOutline, s);
+    // The frame lies under the pieces at home. Rounded on its own, a picture
+    // area a fraction of a pixel wide or high would leave one line of it
+    // showing under or beside the assembled picture: it ends where the last
+    // piece at home ends, so it shows alike on every side.
+    const int last = selectedLastIndex();
+    if (m_board.GridSide > 0 && last >= 0 && last < mok::kPieceCount) {
+        const mok::RectF &piece = m_board.imgPiece[last].rect;
+        const QRect home = mok::toPixels(mok::RectF{m_board.homeX(last, piece.width - s.tppX),
+                                                    m_board.homeY(last, piece.height - s.tppY),
+                                                    piece.width, piece.height},
+                                         s);
+        frame.setRight(home.right());
+        frame.setBottom(home.bottom());
+    }
+    shpOutline->setGeometry(frame);
 }
 
 void frmMain::syncPieces()
 {
     createPieces();
     const mok::Screen s = screenTwips();
+    const QPoint areaOrigin(mok::toPixels(m_board.picPuzzle.left, s.tppX),
+                            mok::toPixels(m_board.picPuzzle.top, s.tppY));
     std::vector<int> raised;
     for (int i = 0; i < mok::kPieceCount; ++i) {
         const mok::Piece &state = m_board.imgPiece[i];
         PieceWidget *piece = imgPiece[i];
         piece->setGeometry(mok::toPixels(state.rect, s));
-        piece->setPicture(m_board.picPuzzleImage, state.picture);
+        piece->setPicture(m_board.picPuzzleImage, state.picture, areaOrigin);
         piece->setEnabled(state.enabled);
         piece->setVisible(state.visible);
         if (state.stackOrder != m_shownStackOrder[i])
