@@ -50,10 +50,13 @@ inline QRect toDevice(const QRect &logical, double devicePixelRatio)
 }
 
 // A one-pixel line of the game in whole device pixels, the same on every
-// side of a rectangle wherever it lies: 1 at ratio 1 and 1.25, 2 at 1.5 and 2.
+// side of a rectangle wherever it lies: as many as the narrowest device
+// image of one logical pixel, so the line never reaches into the next
+// logical pixel, where a neighbouring control may cover it. 1 at ratios
+// below 2, 2 at 2.
 inline int deviceLineWidth(double devicePixelRatio)
 {
-    return std::max(1, static_cast<int>(std::floor(devicePixelRatio + 0.5)));
+    return std::max(1, static_cast<int>(std::floor(devicePixelRatio)));
 }
 
 inline int columnOf(int index, int gridSide)

@@ -44,12 +44,13 @@ public:
         return QRect(left, top, edge(w.left() + w.width()) - left,
                      edge(w.top() + w.height()) - top);
     }
-    // A one-pixel line, whole device pixels wide: 1 at 1 and 1.25, 2 at 1.5 and 2.
-    int line() const { return std::max(1, static_cast<int>(std::floor(m_ratio + 0.5))); }
-    // A line `logical` pixels wide, likewise.
-    int line(int logical) const
+    // A line `logical` pixels wide in whole device pixels, equally wide
+    // wherever it lies: as many as the narrowest device image of that many
+    // logical pixels, so it stays inside them (a neighbouring control may
+    // cover the next). A one-pixel line is 1 below 2x and 2 at 2x.
+    int line(int logical = 1) const
     {
-        return std::max(1, static_cast<int>(std::floor(logical * m_ratio + 0.5)));
+        return std::max(1, static_cast<int>(std::floor(logical * m_ratio)));
     }
 
 private:
