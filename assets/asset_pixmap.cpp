@@ -5,6 +5,8 @@
 #include <QGuiApplication>
 #include <QImage>
 
+#include <cmath>
+
 namespace mok {
 
 namespace {
@@ -28,7 +30,11 @@ QPixmap bakedPixmap(const QString &resource)
 
 QPixmap assetPixmap(const QString &resource, double devicePixelRatio)
 {
-    const double density = devicePixelRatio >= 1.75 ? 2 : devicePixelRatio >= 1.25 ? 1.5 : 1;
+    // The nearest density drawn.
+    double density = 1;
+    for (const double drawn : {1.25, 1.5, 2.0})
+        if (std::abs(devicePixelRatio - drawn) < std::abs(devicePixelRatio - density))
+            density = drawn;
     if (density != 1 && resource.endsWith(QLatin1String(".png"))) {
         QString dense = resource;
         dense.insert(dense.size() - 4, QStringLiteral("@%1x").arg(density));

@@ -28,9 +28,9 @@ void TestAssets::everyPictureShowsItsPng()
         QVERIFY2(shownPixels(baked) == shownPixels(png), qPrintable(name));
         ++pictures;
     }
-    // The icon, the logo and nine buttons with two faces each, at 1x, 1.5x
-    // and 2x.
-    QCOMPARE(pictures, 3 * 20);
+    // The icon, the logo and nine buttons with two faces each, at 1x, 1.25x,
+    // 1.5x and 2x.
+    QCOMPARE(pictures, 4 * 20);
 }
 
 void TestAssets::anUnknownNameGivesNoPicture()
@@ -47,9 +47,11 @@ void TestAssets::pickedForTheScreensDensity_data()
     QTest::addColumn<double>("density");
     const QString open = QStringLiteral(":/faces/open.png");
     QTest::newRow("1x") << open << 1.0 << open << 1.0;
-    QTest::newRow("1.25x") << open << 1.25 << QStringLiteral(":/faces/open@1.5x.png") << 1.5;
+    QTest::newRow("1.1x") << open << 1.1 << open << 1.0;
+    QTest::newRow("1.25x") << open << 1.25 << QStringLiteral(":/faces/open@1.25x.png") << 1.25;
+    QTest::newRow("1.4x") << open << 1.4 << QStringLiteral(":/faces/open@1.5x.png") << 1.5;
     QTest::newRow("1.5x") << open << 1.5 << QStringLiteral(":/faces/open@1.5x.png") << 1.5;
-    QTest::newRow("1.75x") << open << 1.75 << QStringLiteral(":/faces/open@2x.png") << 2.0;
+    QTest::newRow("1.8x") << open << 1.8 << QStringLiteral(":/faces/open@2x.png") << 2.0;
     QTest::newRow("3x") << open << 3.0 << QStringLiteral(":/faces/open@2x.png") << 2.0;
     QTest::newRow("logo 2x") << QStringLiteral(":/logo.png") << 2.0
                              << QStringLiteral(":/logo@2x.png") << 2.0;
