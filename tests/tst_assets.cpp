@@ -47,12 +47,10 @@ void TestAssets::pickedForTheScreensDensity_data()
     QTest::addColumn<double>("density");
     const QString open = QStringLiteral(":/faces/open.png");
     QTest::newRow("1x") << open << 1.0 << open << 1.0;
-    QTest::newRow("1.1x") << open << 1.1 << open << 1.0;
     QTest::newRow("1.25x") << open << 1.25 << QStringLiteral(":/faces/open@1.25x.png") << 1.25;
     QTest::newRow("1.4x") << open << 1.4 << QStringLiteral(":/faces/open@1.5x.png") << 1.5;
     QTest::newRow("1.5x") << open << 1.5 << QStringLiteral(":/faces/open@1.5x.png") << 1.5;
     QTest::newRow("1.8x") << open << 1.8 << QStringLiteral(":/faces/open@2x.png") << 2.0;
-    QTest::newRow("3x") << open << 3.0 << QStringLiteral(":/faces/open@2x.png") << 2.0;
     QTest::newRow("logo 2x") << QStringLiteral(":/logo.png") << 2.0
                              << QStringLiteral(":/logo@2x.png") << 2.0;
     QTest::newRow("pressed link 1.5x") << QStringLiteral(":/faces/url_pressed.png") << 1.5

@@ -706,7 +706,8 @@ void TestPictureLoader::previewInDevicePixels_data()
     QTest::newRow("1/3 at 1.5") << QSize(2000, 1500) << 1.5 << 3 << QSize(1000, 750);
     QTest::newRow("1/3 at 1.25, fractional") << QSize(2000, 1301) << 1.25 << 3 << QSize(833, 542);
     QTest::newRow("1/4 at 2") << QSize(3000, 2000) << 2.0 << 4 << QSize(1500, 1000);
-    QTest::newRow("1/2 at 2: the whole picture") << QSize(1200, 900) << 2.0 << 2 << QSize(1200, 900);
+    QTest::newRow("1/2 at 2: the whole picture")
+        << QSize(1200, 900) << 2.0 << 2 << QSize(1200, 900);
     QTest::newRow("1/1 at 1.5: enlarged") << QSize(400, 300) << 1.5 << 1 << QSize(600, 450);
 }
 
@@ -733,16 +734,6 @@ void TestPictureLoader::previewInDevicePixels()
     QCOMPARE(r.picture.preview.devicePixelRatio(), ratio);
     const QString difference = differenceFromQtsReader(jpeg, ratio);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
-
-    // Decoded whole, a PNG is shrunk once, smoothly, to the device size.
-    const QString png = write(QStringLiteral("dpr-%1x%2.png").arg(size.width()).arg(size.height()),
-                              encode(picture, "png"));
-    const PictureLoadResult p = loadPicture(png, kScreen, ratio);
-    QVERIFY2(brokenPromise(p).isEmpty(), qPrintable(brokenPromise(p)));
-    QCOMPARE(p.picture.divisor, divisor);
-    const QImage straight =
-        picture.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    QVERIFY(p.picture.preview.convertToFormat(QImage::Format_RGB32) == straight);
 }
 
 void TestPictureLoader::shrunkJpegStoredAsQtDecodesIt_data()
