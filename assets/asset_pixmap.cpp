@@ -2,11 +2,16 @@
 
 #include "baked_faces.h"
 
+#include <QGuiApplication>
 #include <QImage>
+
+#include <cmath>
 
 namespace mok {
 
-QPixmap assetPixmap(const QString &resource)
+namespace {
+
+QPixmap bakedPixmap(const QString &resource)
 {
     for (std::size_t i = 0; i < baked::kFaceCount; ++i) {
         const baked::Face &face = baked::kFaces[i];
@@ -19,6 +24,34 @@ QPixmap assetPixmap(const QString &resource)
         return QPixmap::fromImage(image);
     }
     return {};
+}
+
+} // namespace
+
+QPixmap assetPixmap(const QString &resource, double devicePixelRatio)
+{
+    // The nearest density drawn.
+    double density = 1;
+    for (const double drawn : {1.25, 1.5, 2.0})
+        if (std::abs(devicePixelRatio - drawn) < std::abs(devicePixelRatio - density))
+            density = drawn;
+    if (density != 1 && resource.endsWith(QLatin1String(".png"))) {
+        QString dense = resource;
+        dense.insert(dense.size() - 4, QStringLiteral("@%1x").arg(density));
+        QPixmap pixmap = bakedPixmap(dense);
+        if (!pixmap.isNull()) {
+            pixmap.setDevicePixelRatio(density);
+            return pixmap;
+        }
+    }
+    return bakedPixmap(resource);
+}
+
+QPixmap assetPixmap(const QString &resource)
+{
+    // The highest ratio of the application's screens (Qt's scale factor
+    // included): a window on a lower-density screen shrinks the face.
+    return assetPixmap(resource, qGuiApp ? qGuiApp->devicePixelRatio() : 1.0);
 }
 
 } // namespace mok

@@ -59,10 +59,14 @@ QProcessEnvironment environmentFor(const Setup &setup, int w, int h)
 }
 
 // Runs this program in a child mode and collects the samples it reports.
-Samples runChild(const Setup &setup, int w, int h, const QStringList &args)
+// `scale`: Qt's scale factor, for a high-density screen of w x h device pixels.
+Samples runChild(const Setup &setup, int w, int h, const QStringList &args, double scale = 1)
 {
     QProcess child;
-    child.setProcessEnvironment(environmentFor(setup, w, h));
+    QProcessEnvironment env = environmentFor(setup, w, h);
+    if (scale != 1)
+        env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(scale));
+    child.setProcessEnvironment(env);
     child.setWorkingDirectory(setup.dir.path());
     child.setProcessChannelMode(QProcess::SeparateChannels);
     child.start(QCoreApplication::applicationFilePath(), args);
@@ -153,19 +157,24 @@ void benchStartUp(const Setup &setup, Samples &samples)
     }
 }
 
-void benchMemory(const Setup &setup, const QString &picture, Samples &samples)
+void benchMemory(const Setup &setup, const QString &picture, Samples &samples, double scale = 1,
+                 const QString &prefix = QString())
 {
     for (int run = 0; run < 3; ++run) {
-        const Samples m = runChild(setup, 1920, 1080, {QStringLiteral("--open-memory"), picture});
+        // At 2x the screen has twice the device pixels each way, so the
+        // board is the same logical size as at 1x.
+        const int w = static_cast<int>(1920 * scale);
+        const int h = static_cast<int>(1080 * scale);
+        const Samples m = runChild(setup, w, h, {QStringLiteral("--open-memory"), picture}, scale);
         if (!m.contains(QStringLiteral("peak")))
             continue;
         // The game's peak over its rest, and the helper's over its own.
         const double over =
             m[QStringLiteral("peak")][0] - m[QStringLiteral("rest")][0] +
             (m.contains(QStringLiteral("helper")) ? m[QStringLiteral("helper")][0] : 0.0);
-        samples[QStringLiteral("open-peak")].push_back(over / kMiB);
+        samples[prefix + QStringLiteral("open-peak")].push_back(over / kMiB);
         // What the goal allows: the preview's bytes and 16 MiB.
-        samples[QStringLiteral("open-peak-allowed")].push_back(
+        samples[prefix + QStringLiteral("open-peak-allowed")].push_back(
             m[QStringLiteral("preview")][0] / kMiB + 16);
     }
 }
@@ -254,11 +263,14 @@ void printTable(const Samples &s)
           QStringLiteral("open-cpu"), QStringLiteral("open-cpu-djpeg"), 1.1);
     t.row(QStringLiteral("peak memory opening 8000x6000 (dialog) / preview+16MiB"), mib,
           QStringLiteral("open-peak"), QStringLiteral("open-peak-allowed"), 1.0);
+    t.row(QStringLiteral("peak memory opening 8000x6000 at 2x (dialog) / preview+16MiB"), mib,
+          QStringLiteral("2x:open-peak"), QStringLiteral("2x:open-peak-allowed"), 1.0);
     t.row(QStringLiteral("memory at rest after start / minimal window"), mib,
           QStringLiteral("rest"), QStringLiteral("rest-minimal"), 1.2);
     t.row(QStringLiteral("exec to first painted frame / minimal window"), ms,
           QStringLiteral("first-frame"), QStringLiteral("first-frame-minimal"), 1.5);
-    for (const QString &screen : {QStringLiteral("1920x1080"), QStringLiteral("3840x2160")}) {
+    for (const QString &screen : {QStringLiteral("1920x1080"), QStringLiteral("3840x2160"),
+                                  QStringLiteral("3840x2160 at 2x")}) {
         const QString p = screen + QLatin1Char(':');
         t.row(QStringLiteral("Start level 9, %1 / 100 full-window repaints").arg(screen), ms,
               p + QStringLiteral("start"), p + QStringLiteral("start-100-repaints"), 0.1);
@@ -323,7 +335,17 @@ int runAll(int argc, char *argv[])
                  {QStringLiteral("--window"), QStringLiteral("3840"), QStringLiteral("2160"),
                   rounds, QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-"), baseline}),
         QStringLiteral("3840x2160:"));
+    // The same screen at Qt's scale factor 2: the board holds four times the
+    // device pixels.
+    merge(
+        samples,
+        runChild(setup, 3840, 2160,
+                 {QStringLiteral("--window"), QStringLiteral("3840"), QStringLiteral("2160"),
+                  rounds, QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-"), baseline},
+                 2),
+        QStringLiteral("3840x2160 at 2x:"));
     benchMemory(setup, large, samples);
+    benchMemory(setup, large, samples, 2, QStringLiteral("2x:"));
     benchStartUp(setup, samples);
     printTable(samples);
     return 0;

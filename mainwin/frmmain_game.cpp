@@ -86,7 +86,7 @@ void frmMain::openPicture(const QString &path)
     setCursor(Qt::WaitCursor);
     connect(&decoder(), &mok::PictureDecoder::finished, this, &frmMain::onPictureDecoded,
             Qt::UniqueConnection);
-    decoder().load(path, screenTwips());
+    decoder().load(path, screenTwips(), devicePixelRatioF());
 }
 
 bool frmMain::isLoading() const { return !m_loadingPath.isNull(); }
@@ -325,19 +325,37 @@ void frmMain::onPieceMouseUp(int index, QPoint globalPos)
 
 void frmMain::syncOutline()
 {
-    shpOutline->setGeometry(mok::toPixels(m_board.shpOutline, screenTwips()));
+    const mok::Screen s = screenTwips();
+    QRect frame = mok::toPixels(m_board.shpOutline, s);
+    // The frame lies under the pieces at home. Rounded on its own, a picture
+    // area a fraction of a pixel wide or high would leave one line of it
+    // showing under or beside the assembled picture: it ends where the last
+    // piece at home ends, so it shows alike on every side.
+    const int last = selectedLastIndex();
+    if (m_board.GridSide > 0 && last >= 0 && last < mok::kPieceCount) {
+        const mok::RectF &piece = m_board.imgPiece[last].rect;
+        const QRect home = mok::toPixels(mok::RectF{m_board.homeX(last, piece.width - s.tppX),
+                                                    m_board.homeY(last, piece.height - s.tppY),
+                                                    piece.width, piece.height},
+                                         s);
+        frame.setRight(home.right());
+        frame.setBottom(home.bottom());
+    }
+    shpOutline->setGeometry(frame);
 }
 
 void frmMain::syncPieces()
 {
     createPieces();
     const mok::Screen s = screenTwips();
+    const QPoint areaOrigin(mok::toPixels(m_board.picPuzzle.left, s.tppX),
+                            mok::toPixels(m_board.picPuzzle.top, s.tppY));
     std::vector<int> raised;
     for (int i = 0; i < mok::kPieceCount; ++i) {
         const mok::Piece &state = m_board.imgPiece[i];
         PieceWidget *piece = imgPiece[i];
         piece->setGeometry(mok::toPixels(state.rect, s));
-        piece->setPicture(m_board.picPuzzleImage, state.picture);
+        piece->setPicture(m_board.picPuzzleImage, state.picture, areaOrigin);
         piece->setEnabled(state.enabled);
         piece->setVisible(state.visible);
         if (state.stackOrder != m_shownStackOrder[i])

@@ -1,5 +1,6 @@
 #include "piecewidget.h"
 
+#include "devicepixels.h"
 #include "rectbyrect.h"
 
 #include <QMouseEvent>
@@ -16,14 +17,17 @@ PieceWidget::PieceWidget(int index, QWidget *parent) : QWidget(parent), m_index(
     hide();
 }
 
-void PieceWidget::setPicture(const QImage &area, const mok::PiecePicture &picture)
+void PieceWidget::setPicture(const QImage &area, const mok::PiecePicture &picture,
+                             QPoint areaOrigin)
 {
     // The same area is the same pixels: while this piece holds a share of
     // them, any change to the board's picture detaches it to new ones.
-    if (area.constBits() == m_area.constBits() && picture == m_picture)
+    if (area.constBits() == m_area.constBits() && picture == m_picture &&
+        areaOrigin == m_areaOrigin)
         return;
     m_area = area;
     m_picture = picture;
+    m_areaOrigin = areaOrigin;
     update();
 }
 
@@ -31,8 +35,22 @@ void PieceWidget::paintEvent(QPaintEvent *event)
 {
     // A drag's outline crosses a piece in thin strips: paint just those.
     QPainter painter(this);
-    paintRectByRect(painter, event->region(),
-                    [&](const QRect &r) { mok::paintPiece(painter, m_area, m_picture, r); });
+    if (painter.device()->devicePixelRatioF() == 1.0) {
+        paintRectByRect(painter, event->region(),
+                        [&](const QRect &r) { mok::paintPiece(painter, m_area, m_picture, r); });
+        return;
+    }
+    // On a high-density screen the piece is painted in device pixels, from
+    // the picture area's device pixels; an exposed strip may end inside a
+    // device pixel, so each is widened to whole ones.
+    const DevicePixels device(painter, this);
+    const QRect target = device.rect(rect());
+    QRegion exposed;
+    for (const QRect &r : event->region())
+        exposed += device.rect(r).adjusted(-1, -1, 1, 1).intersected(target);
+    paintRectByRect(painter, exposed, [&](const QRect &r) {
+        mok::paintPieceAt(painter, m_area, m_picture, m_areaOrigin, target, device.ratio(), r);
+    });
 }
 
 // Any button starts a drag; the first release ends it.

@@ -14,7 +14,9 @@ public:
     PieceWidget(int index, QWidget *parent);
 
     int index() const { return m_index; }
-    void setPicture(const QImage &area, const mok::PiecePicture &picture);
+    // `areaOrigin`: where the picture area's top-left corner lies in the
+    // window, in logical pixels.
+    void setPicture(const QImage &area, const mok::PiecePicture &picture, QPoint areaOrigin);
     const mok::PiecePicture &picture() const { return m_picture; }
 
 signals:
@@ -32,5 +34,6 @@ private:
     int m_index;
     QImage m_area; // shares the board's picture area, never copies it
     mok::PiecePicture m_picture;
+    QPoint m_areaOrigin;
     bool m_down = false;
 };

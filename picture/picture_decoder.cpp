@@ -122,6 +122,7 @@ PictureLoadResult resultOf(const Answer &answer, int memory, const Screen &scree
     result.picture.preview = mappedPreview(memory, geometry.size);
     if (result.picture.preview.isNull())
         return failure(reason::broken());
+    result.picture.preview.setDevicePixelRatio(devicePixelRatio);
     result.ok = true;
     result.picture.fullSize = full;
     result.picture.divisor = geometry.divisor;

@@ -39,23 +39,17 @@ Format formatOf(const QByteArray &head)
     return Format::Unknown;
 }
 
-QSize previewSizeOf(QSize full, int divisor)
-{
-    return {roundHalfEven(double(full.width()) / divisor),
-            roundHalfEven(double(full.height()) / divisor)};
-}
-
 int divisorFor(QSize full, const Screen &screen)
 {
     return previewDivisor(static_cast<float>(full.width()), static_cast<float>(full.height()),
                           screen);
 }
 
-Decoded decode(QFile &file, const Screen &screen)
+Decoded decode(QFile &file, const Screen &screen, double devicePixelRatio)
 {
     const QByteArray head = file.peek(16);
-    const picture::PreviewSizer previewSize = [&screen](QSize full) {
-        return previewSizeOf(full, divisorFor(full, screen));
+    const picture::PreviewSizer previewSize = [&screen, devicePixelRatio](QSize full) {
+        return devicePreviewSize(full, divisorFor(full, screen), devicePixelRatio);
     };
     switch (formatOf(head)) {
     case Format::Jpeg:
@@ -109,12 +103,17 @@ PictureLoadResult failure(const QString &why)
 
 } // namespace
 
+QSize devicePreviewSize(QSize full, int divisor, double devicePixelRatio)
+{
+    return {roundHalfEven(double(full.width()) / divisor * devicePixelRatio),
+            roundHalfEven(double(full.height()) / divisor * devicePixelRatio)};
+}
+
 PreviewGeometry previewGeometry(QSize fullSize, const Screen &screen, double devicePixelRatio)
 {
-    Q_UNUSED(devicePixelRatio);
     PreviewGeometry g;
     g.divisor = divisorFor(fullSize, screen);
-    g.size = previewSizeOf(fullSize, g.divisor);
+    g.size = devicePreviewSize(fullSize, g.divisor, devicePixelRatio);
     return g;
 }
 
@@ -137,7 +136,7 @@ void prepareReaders()
 PictureLoadResult decodePicture(QFile &file, const Screen &screen, double devicePixelRatio)
 {
     prepareReaders();
-    Decoded decoded = decode(file, screen);
+    Decoded decoded = decode(file, screen, devicePixelRatio);
     if (!decoded.error.isEmpty())
         return failure(decoded.error);
 
@@ -156,6 +155,7 @@ PictureLoadResult decodePicture(QFile &file, const Screen &screen, double device
     if (preview.isNull())
         return failure(picture::reason::outOfMemory());
     forceOpaque(preview);
+    preview.setDevicePixelRatio(devicePixelRatio);
 
     PictureLoadResult result;
     result.ok = true;
@@ -165,12 +165,12 @@ PictureLoadResult decodePicture(QFile &file, const Screen &screen, double device
     return result;
 }
 
-PictureLoadResult loadPicture(const QString &path, const Screen &screen)
+PictureLoadResult loadPicture(const QString &path, const Screen &screen, double devicePixelRatio)
 {
     QFile file;
     if (const QString why = picture::openPictureFile(path, file); !why.isEmpty())
         return failure(why);
-    return decodePicture(file, screen);
+    return decodePicture(file, screen, devicePixelRatio);
 }
 
 } // namespace mok

@@ -48,46 +48,68 @@ void paintBlack(QPainter &painter, const QRect &line, const QRect &exposed)
         painter.fillRect(r, Qt::black);
 }
 
-} // namespace
-
-void paintPiece(QPainter &painter, const QImage &area, const PiecePicture &picture,
-                const QRect &exposed)
+// Paints a piece whose pixel (0, 0) lies at `target`'s top-left corner and
+// shows area pixel `source`, with lines `line` pixels wide.
+void paintCut(QPainter &painter, const QImage &area, const PiecePicture &picture,
+              const QRect &target, QPoint source, int line, const QRect &exposed)
 {
-    const QRect piece(QPoint(0, 0), picture.size());
-    const QRect todo = exposed.intersected(piece);
+    const QRect todo = exposed.intersected(target);
     if (todo.isEmpty())
         return;
     if (area.isNull()) {
         painter.fillRect(todo, Qt::black);
     } else {
-        const QRect &s = picture.source;
-        for (const Span &x : spansOf(s.left(), s.width(), area.width())) {
-            for (const Span &y : spansOf(s.top(), s.height(), area.height())) {
-                const QRect target = QRect(x.piece, y.piece, x.length, y.length).intersected(todo);
-                if (target.isEmpty())
+        const QPoint shift = target.topLeft();
+        for (const Span &x : spansOf(source.x(), target.width(), area.width())) {
+            for (const Span &y : spansOf(source.y(), target.height(), area.height())) {
+                const QRect piece = QRect(x.piece, y.piece, x.length, y.length)
+                                        .intersected(todo.translated(-shift));
+                if (piece.isEmpty())
                     continue;
                 // A repeated edge is one source pixel stretched without
                 // smoothing, which copies it exactly.
-                const auto [sx, sw] = sourceOf(x, target.left(), target.width());
-                const auto [sy, sh] = sourceOf(y, target.top(), target.height());
-                painter.drawImage(target, area, QRect(sx, sy, sw, sh));
+                const auto [sx, sw] = sourceOf(x, piece.left(), piece.width());
+                const auto [sy, sh] = sourceOf(y, piece.top(), piece.height());
+                painter.drawImage(piece.translated(shift), area, QRect(sx, sy, sw, sh));
             }
         }
     }
-    const int w = piece.width();
-    const int h = piece.height();
+    const int l = target.left();
+    const int t = target.top();
+    const int w = target.width();
+    const int h = target.height();
     if (picture.leftLine)
-        paintBlack(painter, QRect(0, 0, 1, h), todo);
+        paintBlack(painter, QRect(l, t, line, h), todo);
     if (picture.topLine)
-        paintBlack(painter, QRect(0, 0, w, 1), todo);
+        paintBlack(painter, QRect(l, t, w, line), todo);
     if (picture.outlined) {
-        // The right and bottom sides lie on the piece's last pixel, the first
-        // pixel of the neighbouring cell, so neighbours share a line.
-        paintBlack(painter, QRect(0, 0, w, 1), todo);
-        paintBlack(painter, QRect(0, h - 1, w, 1), todo);
-        paintBlack(painter, QRect(0, 0, 1, h), todo);
-        paintBlack(painter, QRect(w - 1, 0, 1, h), todo);
+        // The right and bottom sides lie on the piece's last pixels, the
+        // first of the neighbouring cell, so neighbours share a line.
+        paintBlack(painter, QRect(l, t, w, line), todo);
+        paintBlack(painter, QRect(l, t + h - line, w, line), todo);
+        paintBlack(painter, QRect(l, t, line, h), todo);
+        paintBlack(painter, QRect(l + w - line, t, line, h), todo);
     }
+}
+
+} // namespace
+
+void paintPiece(QPainter &painter, const QImage &area, const PiecePicture &picture,
+                const QRect &exposed)
+{
+    paintCut(painter, area, picture, QRect(QPoint(0, 0), picture.size()), picture.source.topLeft(),
+             1, exposed);
+}
+
+void paintPieceAt(QPainter &painter, const QImage &area, const PiecePicture &picture,
+                  QPoint areaOrigin, const QRect &target, double devicePixelRatio,
+                  const QRect &exposed)
+{
+    const auto device = [devicePixelRatio](int v) { return toDevice(v, devicePixelRatio); };
+    const QPoint home = areaOrigin + picture.source.topLeft();
+    const QPoint source(device(home.x()) - device(areaOrigin.x()),
+                        device(home.y()) - device(areaOrigin.y()));
+    paintCut(painter, area, picture, target, source, deviceLineWidth(devicePixelRatio), exposed);
 }
 
 Board::Board()
@@ -255,7 +277,10 @@ void Board::DispBorder(int lastIndex)
     }
 }
 
-void Board::bringToFront(int index) { imgPiece[index].stackOrder = ++m_topOfStack; }
+void Board::bringToFront(int index)
+{
+    imgPiece[index].stackOrder = ++m_topOfStack;
+}
 
 void Board::setPiecesEnabled(int firstIndex, int lastIndex, bool enabled)
 {

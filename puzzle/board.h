@@ -45,12 +45,23 @@ struct PiecePicture {
 void paintPiece(QPainter &painter, const QImage &area, const PiecePicture &picture,
                 const QRect &exposed);
 
+// The same at a device pixel ratio, in device pixels: the painter's
+// coordinates are device pixels, `target` is the piece's device rectangle
+// and `area` the picture area at device resolution, whose top-left corner
+// lies at logical pixel `areaOrigin`. A piece takes the area's device pixels
+// from where its home lies, so pieces at home show the area pixel for pixel
+// wherever their logical edges fall inside device pixels, and the lines are
+// deviceLineWidth() wide on every side.
+void paintPieceAt(QPainter &painter, const QImage &area, const PiecePicture &picture,
+                  QPoint areaOrigin, const QRect &target, double devicePixelRatio,
+                  const QRect &exposed);
+
 // One piece: imgPiece(i) and its partner imgPieceO(i), which holds whichever
 // of the two pictures the piece is not showing.
 struct Piece {
     PiecePicture picture;      // shown
     PiecePicture otherPicture; // not shown
-    QString tag;         // the piece's own index as decimal text
+    QString tag;               // the piece's own index as decimal text
     RectF rect{0, 0, 255, 255};
     bool visible = false;
     bool enabled = false;

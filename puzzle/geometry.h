@@ -4,6 +4,9 @@
 
 #include <QRect>
 
+#include <algorithm>
+#include <cmath>
+
 namespace mok {
 
 // A control's rectangle in twips.
@@ -17,7 +20,10 @@ struct RectF {
 // Cell size of a grid of gridSide cells over an extent in twips: the extent
 // rounded to a whole number (halves to even), then divided with the
 // remainder dropped.
-inline int cellSize(float extentTwips, int gridSide) { return roundHalfEven(extentTwips) / gridSide; }
+inline int cellSize(float extentTwips, int gridSide)
+{
+    return roundHalfEven(extentTwips) / gridSide;
+}
 
 // Where a rectangle in twips shows on the screen.
 inline QRect toPixels(const RectF &r, const Screen &screen)
@@ -26,7 +32,40 @@ inline QRect toPixels(const RectF &r, const Screen &screen)
                  toPixels(r.width, screen.tppX), toPixels(r.height, screen.tppY));
 }
 
-inline int columnOf(int index, int gridSide) { return index % gridSide; }
-inline int rowOf(int index, int gridSide) { return index / gridSide; }
+// Where a logical pixel edge lies in device pixels at a device pixel ratio:
+// the nearest device edge, halves upward as Qt maps a widget's region. Both
+// edges of a rectangle are mapped, never its size, so rectangles that meet
+// in logical pixels meet in device pixels too.
+inline int toDevice(int logicalPx, double devicePixelRatio)
+{
+    return static_cast<int>(std::floor(logicalPx * devicePixelRatio + 0.5));
+}
+
+inline QRect toDevice(const QRect &logical, double devicePixelRatio)
+{
+    const int left = toDevice(logical.left(), devicePixelRatio);
+    const int top = toDevice(logical.top(), devicePixelRatio);
+    return QRect(left, top, toDevice(logical.left() + logical.width(), devicePixelRatio) - left,
+                 toDevice(logical.top() + logical.height(), devicePixelRatio) - top);
+}
+
+// A one-pixel line of the game in whole device pixels, the same on every
+// side of a rectangle wherever it lies: as many as the narrowest device
+// image of one logical pixel, so the line never reaches into the next
+// logical pixel, where a neighbouring control may cover it. 1 at ratios
+// below 2, 2 at 2.
+inline int deviceLineWidth(double devicePixelRatio)
+{
+    return std::max(1, static_cast<int>(std::floor(devicePixelRatio)));
+}
+
+inline int columnOf(int index, int gridSide)
+{
+    return index % gridSide;
+}
+inline int rowOf(int index, int gridSide)
+{
+    return index / gridSide;
+}
 
 } // namespace mok

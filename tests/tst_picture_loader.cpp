@@ -61,8 +61,9 @@ QString brokenPromise(const PictureLoadResult &r)
     if (r.picture.divisor != mok::previewDivisor(full.width(), full.height(), kScreen))
         return QStringLiteral("divisor %1 not chosen from the full size").arg(r.picture.divisor);
     const int d = r.picture.divisor;
-    const QSize expected(mok::roundHalfEven(double(full.width()) / d),
-                         mok::roundHalfEven(double(full.height()) / d));
+    const double ratio = p.devicePixelRatio();
+    const QSize expected(mok::roundHalfEven(double(full.width()) / d * ratio),
+                         mok::roundHalfEven(double(full.height()) / d * ratio));
     if (p.isNull() || p.size() != expected)
         return QStringLiteral("preview %1x%2, expected %3x%4")
             .arg(p.width())
@@ -189,9 +190,9 @@ QByteArray jpegStoredAs(const QImage &picture, J_COLOR_SPACE space)
 
 // What the loader makes of a JPEG against Qt's own reader asked for the same
 // size: empty when they agree to the pixel.
-QString differenceFromQtsReader(const QString &path)
+QString differenceFromQtsReader(const QString &path, double devicePixelRatio = 1.0)
 {
-    const PictureLoadResult r = loadPicture(path, kScreen);
+    const PictureLoadResult r = loadPicture(path, kScreen, devicePixelRatio);
     if (const QString broken = brokenPromise(r); !broken.isEmpty())
         return broken;
     QImageReader qt(path, "jpeg");
@@ -372,6 +373,8 @@ private slots:
     void bigJpegDecodedSmall();
     void shrunkJpegAsQtDecodesIt_data();
     void shrunkJpegAsQtDecodesIt();
+    void previewInDevicePixels_data();
+    void previewInDevicePixels();
     void shrunkJpegStoredAsQtDecodesIt_data();
     void shrunkJpegStoredAsQtDecodesIt();
     void jpegOverLimitAtFullSize();
@@ -865,6 +868,48 @@ void TestPictureLoader::shrunkJpegAsQtDecodesIt()
         QStringLiteral("qt-%1x%2-%3.jpg").arg(size.width()).arg(size.height()).arg(orientation),
         withOrientation(encode(picture, "jpeg", 90), orientation));
     const QString difference = differenceFromQtsReader(path);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+}
+
+// On a high-density screen the preview holds the board's device pixels: the
+// picture shrunk once, straight to the logical size times the ratio, never
+// shrunk to the logical size and blown up. The rules keep the logical numbers.
+void TestPictureLoader::previewInDevicePixels_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<double>("ratio");
+    QTest::addColumn<int>("divisor");
+    QTest::addColumn<QSize>("device");
+    QTest::newRow("1/3 at 1.5") << QSize(2000, 1500) << 1.5 << 3 << QSize(1000, 750);
+    QTest::newRow("1/3 at 1.25, fractional") << QSize(2000, 1301) << 1.25 << 3 << QSize(833, 542);
+    QTest::newRow("1/4 at 2") << QSize(3000, 2000) << 2.0 << 4 << QSize(1500, 1000);
+    QTest::newRow("1/2 at 2: the whole picture")
+        << QSize(1200, 900) << 2.0 << 2 << QSize(1200, 900);
+    QTest::newRow("1/1 at 1.5: enlarged") << QSize(400, 300) << 1.5 << 1 << QSize(600, 450);
+}
+
+void TestPictureLoader::previewInDevicePixels()
+{
+    QFETCH(QSize, size);
+    QFETCH(double, ratio);
+    QFETCH(int, divisor);
+    QFETCH(QSize, device);
+    QCOMPARE(mok::devicePreviewSize(size, divisor, ratio), device);
+    QImage picture(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = qRgb((x * 7) % 256, (y * 5) % 256, ((x + y) * 3) % 256);
+    }
+    const QString jpeg = write(QStringLiteral("dpr-%1x%2.jpg").arg(size.width()).arg(size.height()),
+                               encode(picture, "jpeg", 90));
+    const PictureLoadResult r = loadPicture(jpeg, kScreen, ratio);
+    QVERIFY2(brokenPromise(r).isEmpty(), qPrintable(brokenPromise(r)));
+    QCOMPARE(r.picture.fullSize, size);
+    QCOMPARE(r.picture.divisor, divisor);
+    QCOMPARE(r.picture.preview.size(), device);
+    QCOMPARE(r.picture.preview.devicePixelRatio(), ratio);
+    const QString difference = differenceFromQtsReader(jpeg, ratio);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 }
 

@@ -30,10 +30,16 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // What begin(), moveTo() and end() repaint for an outline of `frame`.
+    QRegion dirtyRegion(const QRect &frame) const;
+    // The dashed sides for `frame`, in the pixels the painter uses.
+    void makeSides(const QRect &frame, int thickness, double ratio);
+
     QRect m_frame;
     // The frame's sides in their dashes, for a frame of size m_sidesFor:
     // top and bottom, then left and right.
     QSize m_sidesFor;
+    int m_sidesThickness = 0;
     QImage m_across;
     QImage m_down;
 };

@@ -1,5 +1,7 @@
 #include "outlineshape.h"
 
+#include "devicepixels.h"
+
 #include <QPainter>
 
 OutlineShape::OutlineShape(QColor borderColor, QWidget *parent)
@@ -19,9 +21,18 @@ void OutlineShape::setFillColor(const QColor &color)
 
 void OutlineShape::paintEvent(QPaintEvent *)
 {
+    // The border lies on the widget's outermost device pixels, equally wide
+    // on all four sides.
     QPainter painter(this);
+    const DevicePixels device(painter, this);
+    const QRect r = device.rect(rect());
     if (m_fillColor.isValid())
-        painter.fillRect(rect(), m_fillColor);
-    painter.setPen(m_borderColor);
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        painter.fillRect(r, m_fillColor);
+    const int line = std::min({device.line(), r.width(), r.height()});
+    if (line <= 0)
+        return;
+    painter.fillRect(QRect(r.left(), r.top(), r.width(), line), m_borderColor);
+    painter.fillRect(QRect(r.left(), r.bottom() - line + 1, r.width(), line), m_borderColor);
+    painter.fillRect(QRect(r.left(), r.top(), line, r.height()), m_borderColor);
+    painter.fillRect(QRect(r.right() - line + 1, r.top(), line, r.height()), m_borderColor);
 }
