@@ -6,6 +6,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -217,6 +218,10 @@ int runDecodeHelper(HelperDecode decode)
     // Named for what it is in a process list, not for the path it was
     // started through.
     ::prctl(PR_SET_NAME, "mok-decode");
+    // A game that dies, however it dies, takes its helper with it.
+    // (One that died before this line leaves the socket closed behind it,
+    // and the helper ends when it finds no request there.)
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     // Only the socket and the standard streams are the helper's business.
     ::close_range(kHelperSocket + 1, ~0U, 0);
     // One malloc arena: each further one would reserve 64 MB of the address
