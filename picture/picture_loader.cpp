@@ -1,10 +1,12 @@
 #include "picture_loader.h"
 
+#include "heif_reader.h"
 #include "jpeg_reader.h"
 #include "preview.h"
 #include "qt_readers.h"
 #include "reasons.h"
 #include "source_file.h"
+#include "webp_reader.h"
 
 #include <QFile>
 
@@ -14,7 +16,7 @@ namespace {
 
 using picture::Decoded;
 
-enum class Format { Unknown, Jpeg, Gif, Bmp, Png };
+enum class Format { Unknown, Jpeg, Gif, Bmp, Png, Webp, Heif };
 
 // Formats are recognised by content, whatever the file is called: a PNG
 // renamed .jpg, or a BMP renamed .gif, opens as what it really is. PNG is
@@ -29,6 +31,10 @@ Format formatOf(const QByteArray &head)
         return Format::Bmp;
     if (head.startsWith("\x89PNG\r\n\x1A\n"))
         return Format::Png;
+    if (picture::isWebpFile(head))
+        return Format::Webp;
+    if (picture::isHeifFile(head))
+        return Format::Heif;
     return Format::Unknown;
 }
 
@@ -46,7 +52,7 @@ int divisorFor(QSize full, const Screen &screen)
 
 Decoded decode(QFile &file, const Screen &screen)
 {
-    const QByteArray head = file.peek(16);
+    const QByteArray head = file.peek(64); // enough for a HEIF's brands
     const picture::PreviewSizer previewSize = [&screen](QSize full) {
         return previewSizeOf(full, divisorFor(full, screen));
     };
@@ -59,6 +65,10 @@ Decoded decode(QFile &file, const Screen &screen)
         return picture::readBmp(file);
     case Format::Png:
         return picture::readPng(file);
+    case Format::Webp:
+        return picture::readWebp(file, previewSize);
+    case Format::Heif:
+        return picture::readHeif(file, previewSize);
     case Format::Unknown:
         break;
     }

@@ -23,7 +23,7 @@ struct PictureLoadResult {
     QString error;
 };
 
-// Reads a BMP, GIF (first frame), JPEG or PNG file at exactly this path and
+// Reads a BMP, GIF (first frame), JPEG, PNG, WebP, HEIC/HEIF or AVIF file at exactly this path and
 // shrinks it for the board. Never blocks on special files, and holds memory
 // and time within the limits of picture/load_limits.h whatever the file claims.
 // Takes seconds at worst: run it through PictureLoadJob from a window.

@@ -1,0 +1,272 @@
+#include "heif_reader.h"
+
+#include "load_limits.h"
+#include "modern_readers.h"
+#include "reasons.h"
+#include "row_sink.h"
+
+#include <QtEndian>
+
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+#include <mutex>
+
+namespace mok::picture {
+
+namespace {
+
+// Brands of the still pictures libheif reads, and of the sequences (moving
+// pictures) that may carry a still one beside them.
+constexpr const char *kImageBrands[] = {"heic", "heix", "heim", "heis", "mif1", "avif"};
+constexpr const char *kSequenceBrands[] = {"hevc", "hevx", "hevm", "hevs", "msf1", "avis"};
+
+template <std::size_t N> bool isOneOf(const QByteArray &brand, const char *const (&list)[N])
+{
+    return std::any_of(std::begin(list), std::end(list),
+                       [&](const char *b) { return brand == QByteArray(b, 4); });
+}
+
+quint32 be32(const QByteArray &data, qsizetype at)
+{
+    return qFromBigEndian<quint32>(data.constData() + at);
+}
+
+struct Box {
+    QByteArray type;
+    qsizetype body = 0; // where the content starts, after the header
+    qsizetype end = 0;  // one past its last byte, within the data
+};
+
+// The box at `at`, its end clipped to the data; nothing when no header fits.
+std::optional<Box> boxAt(const QByteArray &data, qsizetype at)
+{
+    if (at + 8 > data.size())
+        return std::nullopt;
+    Box box;
+    box.type = data.mid(at + 4, 4);
+    quint64 size = be32(data, at);
+    box.body = at + 8;
+    if (size == 1) {
+        if (at + 16 > data.size())
+            return std::nullopt;
+        size = qFromBigEndian<quint64>(data.constData() + at + 8);
+        box.body = at + 16;
+    } else if (size == 0) {
+        size = quint64(data.size() - at);
+    }
+    if (size < quint64(box.body - at))
+        return std::nullopt;
+    box.end = size > quint64(data.size() - at) ? data.size() : at + qsizetype(size);
+    return box;
+}
+
+// The brands a file claims, major first; empty when it starts with no
+// file type box.
+QList<QByteArray> brandsOf(const QByteArray &data)
+{
+    QList<QByteArray> brands;
+    const std::optional<Box> ftyp = boxAt(data, 0);
+    if (!ftyp || ftyp->type != "ftyp")
+        return brands;
+    for (qsizetype at = ftyp->body; at + 4 <= ftyp->end; at += 4) {
+        if (at == ftyp->body + 4)
+            continue; // the minor version
+        brands.append(data.mid(at, 4));
+    }
+    return brands;
+}
+
+// The top-level meta box, where every still picture of the file is listed.
+std::optional<Box> metaBox(const QByteArray &data)
+{
+    for (qsizetype at = 0;;) {
+        const std::optional<Box> box = boxAt(data, at);
+        if (!box || box->end <= at)
+            return std::nullopt;
+        if (box->type == "meta")
+            return box;
+        at = box->end;
+    }
+}
+
+// The largest picture size the file's spatial extent properties declare:
+// what libheif refused when it said a picture is too large.
+QSize largestDeclaredSize(const QByteArray &data)
+{
+    const std::optional<Box> meta = metaBox(data);
+    QSize largest;
+    if (!meta)
+        return largest;
+    const QByteArray ispe("ispe");
+    for (qsizetype at = data.indexOf(ispe, meta->body); at >= 0 && at + 16 <= meta->end;
+         at = data.indexOf(ispe, at + 4)) {
+        // type, then version and flags, then width and height
+        const qint64 w = be32(data, at + 8);
+        const qint64 h = be32(data, at + 12);
+        if (w * h > qint64(largest.width()) * largest.height())
+            largest = QSize(int(std::min<qint64>(w, INT_MAX)), int(std::min<qint64>(h, INT_MAX)));
+    }
+    return largest;
+}
+
+QString reasonFor(const heif_error &error, const QByteArray &data)
+{
+    switch (error.code) {
+    case heif_error_Ok:
+        return {};
+    case heif_error_Memory_allocation_error:
+        if (error.subcode == heif_suberror_Security_limit_exceeded) {
+            const QSize declared = largestDeclaredSize(data);
+            return declared.isValid() ? reason::tooLarge(declared) : reason::broken();
+        }
+        return reason::outOfMemory();
+    case heif_error_Unsupported_feature:
+        // A compression (JPEG 2000, VVC, ...) or kind of picture for which
+        // no decoder is installed; libheif says which in English only.
+        return reason::codecMissing();
+    default:
+        return reason::broken();
+    }
+}
+
+struct ContextFree {
+    void operator()(heif_context *c) const { heif_context_free(c); }
+};
+struct HandleFree {
+    void operator()(heif_image_handle *h) const { heif_image_handle_release(h); }
+};
+struct ImageFree {
+    void operator()(heif_image *i) const { heif_image_release(i); }
+};
+struct OptionsFree {
+    void operator()(heif_decoding_options *o) const { heif_decoding_options_free(o); }
+};
+
+// Turns libheif's interleaved 8-bit rows into opaque QRgb rows, alpha
+// composed over black as the loader does for PNG.
+bool copyRows(const heif_image *image, bool alpha, RowSink &sink)
+{
+    int stride = 0;
+    const uint8_t *plane = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+    if (!plane)
+        return false;
+    const int width = heif_image_get_primary_width(image);
+    const int height = heif_image_get_primary_height(image);
+    const bool premultiplied = heif_image_is_premultiplied_alpha(const_cast<heif_image *>(image));
+    for (int y = 0; y < height; ++y) {
+        const uint8_t *in = plane + qsizetype(y) * stride;
+        QRgb *out = sink.nextRow();
+        if (!alpha) {
+            for (int x = 0; x < width; ++x, in += 3)
+                out[x] = qRgb(in[0], in[1], in[2]);
+        } else if (premultiplied) {
+            for (int x = 0; x < width; ++x, in += 4)
+                out[x] = qRgb(in[0], in[1], in[2]);
+        } else {
+            for (int x = 0; x < width; ++x, in += 4)
+                out[x] = qPremultiply(qRgba(in[0], in[1], in[2], in[3])) | 0xFF000000u;
+        }
+        sink.rowDone();
+    }
+    return true;
+}
+
+} // namespace
+
+void prepareModernReaders()
+{
+    // heif_init() registers the built-in decoders and loads any plug-ins it
+    // finds in its folder (or LIBHEIF_PLUGIN_PATH). It is never undone: the
+    // decoders stay ready for the life of the process.
+    static std::once_flag once;
+    std::call_once(once, [] { heif_init(nullptr); });
+}
+
+bool isHeifFile(const QByteArray &head)
+{
+    const QList<QByteArray> brands = brandsOf(head);
+    return std::any_of(brands.begin(), brands.end(), [](const QByteArray &b) {
+        return isOneOf(b, kImageBrands) || isOneOf(b, kSequenceBrands);
+    });
+}
+
+Decoded readHeif(QIODevice &file, const PreviewSizer &previewSize)
+{
+    if (!file.seek(0))
+        return refused(reason::readFailed());
+    const QByteArray data = file.readAll();
+    if (data.size() != file.size())
+        return refused(reason::readFailed());
+    if (!metaBox(data)) {
+        // Nothing but tracks: a moving picture with no still one beside it.
+        const QList<QByteArray> brands = brandsOf(data);
+        const bool sequence = std::any_of(brands.begin(), brands.end(), [](const QByteArray &b) {
+            return isOneOf(b, kSequenceBrands);
+        });
+        return refused(sequence ? reason::noStillImage() : reason::broken());
+    }
+
+    prepareModernReaders();
+    std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
+    if (!context)
+        return refused(reason::outOfMemory());
+    // libheif refuses a picture with a side this long before it reads its
+    // pixels; the area checks below do the rest. Grids are put together on
+    // this thread: the helper that decodes wants as few threads as can be.
+    heif_context_set_maximum_image_size_limit(context.get(), kMaxHeifSide);
+    heif_context_set_max_decoding_threads(context.get(), 0);
+    heif_error error = heif_context_read_from_memory_without_copy(
+        context.get(), data.constData(), std::size_t(data.size()), nullptr);
+    if (error.code != heif_error_Ok)
+        return refused(reasonFor(error, data));
+
+    heif_image_handle *rawHandle = nullptr;
+    error = heif_context_get_primary_image_handle(context.get(), &rawHandle);
+    std::unique_ptr<heif_image_handle, HandleFree> handle(rawHandle);
+    if (error.code != heif_error_Ok || !handle)
+        return refused(reasonFor(error, data));
+
+    // The handle's size is the picture's as shown: cropped, and turned when
+    // its rotation property says so.
+    const QSize full(heif_image_handle_get_width(handle.get()),
+                     heif_image_handle_get_height(handle.get()));
+    if (full.width() <= 0 || full.height() <= 0)
+        return refused(reason::broken());
+    if (exceedsPixelLimit(full) || exceedsDecodeLimit(full))
+        return refused(reason::tooLarge(full));
+    const QSize preview = previewSize(full);
+    if (preview.isEmpty())
+        return refused(reason::tooSmall(full));
+
+    const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
+    std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
+    if (!options)
+        return refused(reason::outOfMemory());
+    options->convert_hdr_to_8bit = 1; // rotation, mirror and crop stay applied
+    heif_image *rawImage = nullptr;
+    error = heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
+                              alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                              options.get());
+    std::unique_ptr<heif_image, ImageFree> image(rawImage);
+    if (error.code != heif_error_Ok || !image)
+        return refused(reasonFor(error, data));
+    const QSize decoded(heif_image_get_primary_width(image.get()),
+                        heif_image_get_primary_height(image.get()));
+    if (decoded != full)
+        return refused(reason::broken());
+
+    RowSink sink(decoded, preview);
+    if (!sink.isValid())
+        return refused(reason::outOfMemory());
+    if (!copyRows(image.get(), alpha, sink))
+        return refused(reason::broken());
+    Decoded result;
+    result.image = sink.take();
+    result.fullSize = full;
+    return result;
+}
+
+} // namespace mok::picture
