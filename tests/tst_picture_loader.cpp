@@ -939,6 +939,24 @@ void TestPictureLoader::refusedFiles_data()
                                  << notAPicture;
     QTest::newRow("junk before SOI")
         << write(QStringLiteral("junk.jpg"), "junk" + encode(halves(8, 8), "jpeg")) << notAPicture;
+
+    // An AVIF sequence (brand avis) holding nothing but its track.
+    QByteArray sequence("\0\0\0\x18"
+                        "ftypavis\0\0\0\0"
+                        "avismsf1",
+                        24);
+    sequence += QByteArray("\0\0\0\x08"
+                           "moov",
+                           8);
+    QTest::newRow("sequence with no still image") << write(QStringLiteral("moving.avif"), sequence)
+                                                  << QStringLiteral(u"静止画が入っていません");
+    // The same HEIF file with its picture said to be VVC, which no decoder here reads.
+    QByteArray vvc = modern::encodeHeif(halves(64, 48), modern::Codec::Hevc, 50);
+    QCOMPARE(vvc.count("hvc1"), 1);
+    vvc.replace("hvc1", "vvc1");
+    QTest::newRow("heif of a codec with no decoder")
+        << write(QStringLiteral("vvc.heif"), vvc)
+        << QStringLiteral(u"デコーダーが、このシステムにありません");
 }
 
 void TestPictureLoader::refusedFiles()
