@@ -41,8 +41,7 @@ const QString &errorTitle()
 
 // Why a picture area of this size cannot be cut for the level, or an empty
 // string when it can.
-QString cellsTooSmallReason(float areaWidth, float areaHeight, int gridSide,
-                            const mok::Screen &s)
+QString cellsTooSmallReason(float areaWidth, float areaHeight, int gridSide, const mok::Screen &s)
 {
     if (mok::cellsAreVisible(areaWidth, areaHeight, gridSide, s))
         return {};
@@ -122,7 +121,9 @@ void frmMain::PictureOpen()
           QStringLiteral(u"*.bmp;*.gif;*.jpg;*.jpeg")},
          {QStringLiteral(u"ビットマップ(*.bmp)"), QStringLiteral(u"*.bmp")},
          {QStringLiteral(u"GIF 形式(*.gif)"), QStringLiteral(u"*.gif")},
-         {QStringLiteral(u"JPEG 形式(*.jpg;*.jpeg)"), QStringLiteral(u"*.jpg;*.jpeg")}});
+         {QStringLiteral(u"JPEG 形式(*.jpg;*.jpeg)"), QStringLiteral(u"*.jpg;*.jpeg")},
+         {QStringLiteral(u"その他のピクチャ(*.png;*.webp;*.heic;*.heif;*.avif)"),
+          QStringLiteral(u"*.png;*.webp;*.heic;*.heif;*.avif")}});
     if (path.isEmpty())
         return;
     openPicture(path);
@@ -205,7 +206,10 @@ void frmMain::giveUp()
     syncPieces();
 }
 
-void frmMain::Level() { m_board.Level(selectedLastIndex()); }
+void frmMain::Level()
+{
+    m_board.Level(selectedLastIndex());
+}
 
 void frmMain::Expand()
 {
@@ -248,7 +252,10 @@ void frmMain::AdjustPiece(int index)
     }
 }
 
-bool frmMain::IsComplete() { return m_board.IsComplete(screenTwips(), selectedLastIndex()); }
+bool frmMain::IsComplete()
+{
+    return m_board.IsComplete(screenTwips(), selectedLastIndex());
+}
 
 void frmMain::NBord()
 {
