@@ -92,6 +92,73 @@ std::optional<Box> metaBox(const QByteArray &data)
     }
 }
 
+// The first box of this type among those from `begin` to `end`.
+std::optional<Box> childBox(const QByteArray &data, qsizetype begin, qsizetype end,
+                            const char *type)
+{
+    for (qsizetype at = begin; at < end;) {
+        const std::optional<Box> box = boxAt(data, at);
+        if (!box || box->end <= at || box->end > end)
+            return std::nullopt;
+        if (box->type == type)
+            return box;
+        at = box->end;
+    }
+    return std::nullopt;
+}
+
+// The types of every item the file lists ("hvc1", "av01", "grid", "Exif",
+// ...), from its item information box; empty when it has none.
+QList<QByteArray> itemTypes(const QByteArray &data)
+{
+    QList<QByteArray> types;
+    const std::optional<Box> meta = metaBox(data);
+    if (!meta || meta->body + 4 > meta->end)
+        return types;
+    // after version and flags, then a 16-bit count in version 0, 32-bit after
+    const std::optional<Box> iinf = childBox(data, meta->body + 4, meta->end, "iinf");
+    if (!iinf || iinf->body + 8 > iinf->end)
+        return types;
+    for (qsizetype at = iinf->body + (data[iinf->body] == 0 ? 6 : 8); at < iinf->end;) {
+        const std::optional<Box> infe = childBox(data, at, iinf->end, "infe");
+        if (!infe)
+            break;
+        // version 2 and 3: version and flags, the item's number (16 or 32
+        // bits), its protection index, then its type
+        const int version = uchar(data[infe->body]);
+        const qsizetype typeAt = infe->body + 4 + (version == 3 ? 4 : 2) + 2;
+        if (version >= 2 && typeAt + 4 <= infe->end)
+            types.append(data.mid(typeAt, 4));
+        at = infe->end;
+    }
+    return types;
+}
+
+// Whether a picture of the file is coded in a way no installed decoder
+// reads: a compression libheif knows but has no decoder for here, or one it
+// does not know at all. libheif says so itself for some, and for others
+// only that the picture is missing parts.
+bool lacksDecoder(const QByteArray &data)
+{
+    const std::pair<const char *, heif_compression_format> codecs[] = {
+        {"hvc1", heif_compression_HEVC},    {"av01", heif_compression_AV1},
+        {"avc1", heif_compression_AVC},     {"jpeg", heif_compression_JPEG},
+        {"vvc1", heif_compression_VVC},     {"evc1", heif_compression_EVC},
+        {"j2k1", heif_compression_JPEG2000}};
+    // Pictures made of others, and metadata.
+    const char *const uncoded[] = {"grid", "iovl", "iden", "Exif", "mime", "uri "};
+    const QList<QByteArray> types = itemTypes(data);
+    return std::any_of(types.begin(), types.end(), [&](const QByteArray &type) {
+        if (isOneOf(type, uncoded))
+            return false;
+        for (const auto &[name, format] : codecs) {
+            if (type == name)
+                return !heif_have_decoder_for_format(format);
+        }
+        return true;
+    });
+}
+
 // The largest picture size the file's spatial extent properties declare:
 // what libheif refused when it said a picture is too large.
 QSize largestDeclaredSize(const QByteArray &data)
@@ -252,7 +319,7 @@ Decoded readHeif(QIODevice &file, const PreviewSizer &previewSize)
                               options.get());
     std::unique_ptr<heif_image, ImageFree> image(rawImage);
     if (error.code != heif_error_Ok || !image)
-        return refused(reasonFor(error, data));
+        return refused(lacksDecoder(data) ? reason::codecMissing() : reasonFor(error, data));
     const QSize decoded(heif_image_get_primary_width(image.get()),
                         heif_image_get_primary_height(image.get()));
     if (decoded != full)
