@@ -41,7 +41,8 @@ const QString &errorTitle()
 
 // Why a picture area of this size cannot be cut for the level, or an empty
 // string when it can.
-QString cellsTooSmallReason(float areaWidth, float areaHeight, int gridSide, const mok::Screen &s)
+QString cellsTooSmallReason(float areaWidth, float areaHeight, int gridSide,
+                            const mok::Screen &s)
 {
     if (mok::cellsAreVisible(areaWidth, areaHeight, gridSide, s))
         return {};
@@ -206,10 +207,7 @@ void frmMain::giveUp()
     syncPieces();
 }
 
-void frmMain::Level()
-{
-    m_board.Level(selectedLastIndex());
-}
+void frmMain::Level() { m_board.Level(selectedLastIndex()); }
 
 void frmMain::Expand()
 {
@@ -252,10 +250,7 @@ void frmMain::AdjustPiece(int index)
     }
 }
 
-bool frmMain::IsComplete()
-{
-    return m_board.IsComplete(screenTwips(), selectedLastIndex());
-}
+bool frmMain::IsComplete() { return m_board.IsComplete(screenTwips(), selectedLastIndex()); }
 
 void frmMain::NBord()
 {

@@ -3,7 +3,6 @@
 #include <libheif/heif.h>
 #include <webp/decode.h>
 #include <webp/encode.h>
-#include <webp/mux.h>
 
 #include <cstring>
 
@@ -17,8 +16,11 @@ heif_error appendTo(heif_context *, const void *data, size_t size, void *out)
     return {heif_error_Ok, heif_suberror_Unspecified, ""};
 }
 
-QImage overBlack(QImage premultiplied)
+} // namespace
+
+QImage overBlack(const QImage &picture)
 {
+    QImage premultiplied = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     premultiplied.reinterpretAsFormat(QImage::Format_RGB32);
     for (int y = 0; y < premultiplied.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(premultiplied.scanLine(y));
@@ -27,8 +29,6 @@ QImage overBlack(QImage premultiplied)
     }
     return premultiplied;
 }
-
-} // namespace
 
 QByteArray encodeHeif(const QImage &picture, Codec codec, int quality, int orientation)
 {
@@ -85,39 +85,6 @@ QByteArray encodeWebp(const QImage &picture, int quality)
     return file;
 }
 
-QByteArray encodeAnimatedWebp(const QList<QImage> &frames)
-{
-    const QSize size = frames.value(0).size();
-    WebPAnimEncoderOptions options;
-    WebPAnimEncoderOptionsInit(&options);
-    WebPAnimEncoder *encoder = WebPAnimEncoderNew(size.width(), size.height(), &options);
-    WebPConfig config;
-    WebPConfigInit(&config);
-    config.lossless = 1;
-    int timestamp = 0;
-    for (const QImage &frame : frames) {
-        const QImage rgba = frame.convertToFormat(QImage::Format_RGBA8888);
-        WebPPicture picture;
-        WebPPictureInit(&picture);
-        picture.use_argb = 1;
-        picture.width = rgba.width();
-        picture.height = rgba.height();
-        WebPPictureImportRGBA(&picture, rgba.constBits(), int(rgba.bytesPerLine()));
-        WebPAnimEncoderAdd(encoder, &picture, timestamp, &config);
-        WebPPictureFree(&picture);
-        timestamp += 100;
-    }
-    WebPAnimEncoderAdd(encoder, nullptr, timestamp, nullptr);
-    WebPData data;
-    WebPDataInit(&data);
-    if (!WebPAnimEncoderAssemble(encoder, &data))
-        qFatal("libwebp cannot make a test animation");
-    const QByteArray file(reinterpret_cast<const char *>(data.bytes), qsizetype(data.size));
-    WebPDataClear(&data);
-    WebPAnimEncoderDelete(encoder);
-    return file;
-}
-
 QImage decodeHeif(const QByteArray &file)
 {
     heif_context *context = heif_context_alloc();
@@ -135,7 +102,7 @@ QImage decodeHeif(const QByteArray &file)
             heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
         const QImage view(plane, heif_image_get_primary_width(image),
                           heif_image_get_primary_height(image), stride, QImage::Format_RGBA8888);
-        result = overBlack(view.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+        result = overBlack(view);
     }
     heif_image_release(image);
     heif_image_handle_release(handle);
@@ -151,7 +118,7 @@ QImage decodeWebp(const QByteArray &file)
     if (!rgba)
         return {};
     const QImage view(rgba, w, h, w * 4, QImage::Format_RGBA8888);
-    QImage result = overBlack(view.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    QImage result = overBlack(view);
     WebPFree(rgba);
     return result;
 }

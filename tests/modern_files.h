@@ -4,7 +4,6 @@
 // encoders, and those files' own pixels as the libraries decode them whole.
 #include <QByteArray>
 #include <QImage>
-#include <QList>
 
 namespace modern {
 
@@ -19,12 +18,12 @@ QByteArray encodeHeif(const QImage &picture, Codec codec, int quality, int orien
 // quality is negative.
 QByteArray encodeWebp(const QImage &picture, int quality);
 
-// An animated WebP showing each picture in turn, lossless.
-QByteArray encodeAnimatedWebp(const QList<QImage> &frames);
-
 // The whole picture as libheif or libwebp decode it, upright, alpha composed
 // over black, as RGB32; null when the library refuses the file.
 QImage decodeHeif(const QByteArray &file);
+
+// A picture composed over black, as the board shows it, as RGB32.
+QImage overBlack(const QImage &picture);
 QImage decodeWebp(const QByteArray &file);
 
 } // namespace modern

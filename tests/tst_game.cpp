@@ -1,16 +1,16 @@
 // A game played the way a player plays it: open a picture, start, drag the
 // pieces home with the mouse, win or give up; and pictures that cannot be
 // played.
-#include "appfixture.h"
 #include "gamefixture.h"
+#include "appfixture.h"
 #include "modalwatcher.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QImageWriter>
 #include <QMimeData>
+#include <QImageWriter>
 
 class TestGame : public QObject {
     Q_OBJECT
@@ -60,9 +60,8 @@ void TestGame::openShowsThePictureAssembled()
     Game game;
     QVERIFY(game.window.openPicture(m_xga));
     QCOMPARE(game.caption("lblPath"), QStringLiteral(u"ピクチャ : ") + m_xga);
-    QCOMPARE(
-        game.caption("lblPreview"),
-        QStringLiteral(u"プレビューサイズ : 1/2   [ 512pixel * 384pixel / 1024pixel * 768pixel ]"));
+    QCOMPARE(game.caption("lblPreview"),
+             QStringLiteral(u"プレビューサイズ : 1/2   [ 512pixel * 384pixel / 1024pixel * 768pixel ]"));
     QVERIFY(game.find("lblOpening")->isHidden());
     QVERIFY(game.find("imgStart")->isVisible());
     QVERIFY(game.find("imgGiveup")->isHidden());
@@ -255,16 +254,16 @@ void TestGame::unusableFilesLeaveTheWindowAsAfterCancel_data()
     };
     QDir(m_dir.path()).mkdir(QStringLiteral("folder.jpg"));
     QTest::addRow("empty") << file("empty.gif", {}) << QStringLiteral(u"空");
-    QTest::addRow("text named .jpg")
-        << file("text.jpg", "hello, this is not a picture\n") << QStringLiteral(u"読み込めません");
+    QTest::addRow("text named .jpg") << file("text.jpg", "hello, this is not a picture\n")
+                                     << QStringLiteral(u"読み込めません");
     QTest::addRow("folder") << m_dir.filePath(QStringLiteral("folder.jpg"))
                             << QStringLiteral(u"ファイルではありません");
     QTest::addRow("missing") << m_dir.filePath(QStringLiteral("gone.bmp"))
                              << QStringLiteral(u"見つかりません");
     QTest::addRow("1x1 picture") << makePicture(m_dir, QStringLiteral("dot.bmp"), 1, 1)
                                  << QStringLiteral(u"小さすぎ");
-    QTest::addRow("65535x1 strip")
-        << makePicture(m_dir, QStringLiteral("strip.bmp"), 65535, 1) << QStringLiteral(u"小さすぎ");
+    QTest::addRow("65535x1 strip") << makePicture(m_dir, QStringLiteral("strip.bmp"), 65535, 1)
+                                   << QStringLiteral(u"小さすぎ");
 }
 
 void TestGame::unusableFilesLeaveTheWindowAsAfterCancel()
@@ -276,8 +275,7 @@ void TestGame::unusableFilesLeaveTheWindowAsAfterCancel()
     QVERIFY(!game.window.openPicture(path));
     QCOMPARE(watcher.seen().size(), 1);
     const SeenModal &box = watcher.seen().first();
-    QVERIFY2(box.text.startsWith(QStringLiteral(u"ピクチャファイルを開けませんでした。\n") + path +
-                                 u'\n'),
+    QVERIFY2(box.text.startsWith(QStringLiteral(u"ピクチャファイルを開けませんでした。\n") + path + u'\n'),
              qPrintable(box.text));
     QVERIFY2(box.text.contains(reason), qPrintable(box.text));
 
