@@ -168,13 +168,16 @@ QSize largestDeclaredSize(const QByteArray &data)
     if (!meta)
         return largest;
     const QByteArray ispe("ispe");
+    quint64 most = 0;
     for (qsizetype at = data.indexOf(ispe, meta->body); at >= 0 && at + 16 <= meta->end;
          at = data.indexOf(ispe, at + 4)) {
         // type, then version and flags, then width and height
-        const qint64 w = be32(data, at + 8);
-        const qint64 h = be32(data, at + 12);
-        if (w * h > qint64(largest.width()) * largest.height())
-            largest = QSize(int(std::min<qint64>(w, INT_MAX)), int(std::min<qint64>(h, INT_MAX)));
+        const quint32 w = be32(data, at + 8);
+        const quint32 h = be32(data, at + 12);
+        if (quint64(w) * h >= most) {
+            most = quint64(w) * h;
+            largest = QSize(int(std::min<quint32>(w, INT_MAX)), int(std::min<quint32>(h, INT_MAX)));
+        }
     }
     return largest;
 }
@@ -218,7 +221,8 @@ bool copyRows(const heif_image *image, bool alpha, RowSink &sink)
 {
     int stride = 0;
     const uint8_t *plane = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
-    if (!plane)
+    if (!plane ||
+        heif_image_get_bits_per_pixel(image, heif_channel_interleaved) != (alpha ? 32 : 24))
         return false;
     const int width = heif_image_get_primary_width(image);
     const int height = heif_image_get_primary_height(image);
