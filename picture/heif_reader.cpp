@@ -9,6 +9,8 @@
 
 #include <libheif/heif.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <climits>
 #include <memory>
@@ -17,6 +19,63 @@
 namespace mok::picture {
 
 namespace {
+
+// libheif is opened when a picture first needs it (in the decoding helper,
+// before its fence), not when the game starts: with the codecs it brings
+// (x265, libaom, dav1d, libde265) it would be 2 MiB of the game's memory at
+// rest and part of every start, for a format most games never open.
+#define MOK_HEIF_FUNCTIONS(X)                                                                      \
+    X(heif_init)                                                                                   \
+    X(heif_have_decoder_for_format)                                                                \
+    X(heif_context_alloc)                                                                          \
+    X(heif_context_free)                                                                           \
+    X(heif_context_set_maximum_image_size_limit)                                                   \
+    X(heif_context_set_max_decoding_threads)                                                       \
+    X(heif_context_read_from_memory_without_copy)                                                  \
+    X(heif_context_get_primary_image_handle)                                                       \
+    X(heif_image_handle_release)                                                                   \
+    X(heif_image_handle_get_width)                                                                 \
+    X(heif_image_handle_get_height)                                                                \
+    X(heif_image_handle_has_alpha_channel)                                                         \
+    X(heif_decoding_options_alloc)                                                                 \
+    X(heif_decoding_options_free)                                                                  \
+    X(heif_decode_image)                                                                           \
+    X(heif_image_release)                                                                          \
+    X(heif_image_get_primary_width)                                                                \
+    X(heif_image_get_primary_height)                                                               \
+    X(heif_image_get_plane_readonly)                                                               \
+    X(heif_image_get_bits_per_pixel)                                                               \
+    X(heif_image_is_premultiplied_alpha)
+
+struct Libheif {
+#define MOK_HEIF_POINTER(name) decltype(&::name) name = nullptr;
+    MOK_HEIF_FUNCTIONS(MOK_HEIF_POINTER)
+#undef MOK_HEIF_POINTER
+};
+
+// Set once by prepareModernReaders(); null when libheif is not installed.
+const Libheif *heif = nullptr;
+
+const Libheif *openLibheif()
+{
+    void *library = dlopen("libheif.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (!library)
+        return nullptr;
+    static Libheif functions;
+    bool complete = true;
+#define MOK_HEIF_FIND(name)                                                                        \
+    functions.name = reinterpret_cast<decltype(functions.name)>(dlsym(library, #name));            \
+    complete = complete && functions.name;
+    MOK_HEIF_FUNCTIONS(MOK_HEIF_FIND)
+#undef MOK_HEIF_FIND
+    if (!complete)
+        return nullptr;
+    // Registers the built-in decoders and loads any plug-ins it finds in its
+    // folder (or LIBHEIF_PLUGIN_PATH). Never undone: the decoders stay ready
+    // for the life of the process.
+    functions.heif_init(nullptr);
+    return &functions;
+}
 
 // Brands of the still pictures libheif reads, and of the sequences (moving
 // pictures) that may carry a still one beside them.
@@ -153,7 +212,7 @@ bool lacksDecoder(const QByteArray &data)
             return false;
         for (const auto &[name, format] : codecs) {
             if (type == name)
-                return !heif_have_decoder_for_format(format);
+                return !heif->heif_have_decoder_for_format(format);
         }
         return true;
     });
@@ -203,16 +262,16 @@ QString reasonFor(const heif_error &error, const QByteArray &data)
 }
 
 struct ContextFree {
-    void operator()(heif_context *c) const { heif_context_free(c); }
+    void operator()(heif_context *c) const { heif->heif_context_free(c); }
 };
 struct HandleFree {
-    void operator()(heif_image_handle *h) const { heif_image_handle_release(h); }
+    void operator()(heif_image_handle *h) const { heif->heif_image_handle_release(h); }
 };
 struct ImageFree {
-    void operator()(heif_image *i) const { heif_image_release(i); }
+    void operator()(heif_image *i) const { heif->heif_image_release(i); }
 };
 struct OptionsFree {
-    void operator()(heif_decoding_options *o) const { heif_decoding_options_free(o); }
+    void operator()(heif_decoding_options *o) const { heif->heif_decoding_options_free(o); }
 };
 
 // Turns libheif's interleaved 8-bit rows into opaque QRgb rows, alpha
@@ -220,13 +279,15 @@ struct OptionsFree {
 bool copyRows(const heif_image *image, bool alpha, RowSink &sink)
 {
     int stride = 0;
-    const uint8_t *plane = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+    const uint8_t *plane =
+        heif->heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
     if (!plane ||
-        heif_image_get_bits_per_pixel(image, heif_channel_interleaved) != (alpha ? 32 : 24))
+        heif->heif_image_get_bits_per_pixel(image, heif_channel_interleaved) != (alpha ? 32 : 24))
         return false;
-    const int width = heif_image_get_primary_width(image);
-    const int height = heif_image_get_primary_height(image);
-    const bool premultiplied = heif_image_is_premultiplied_alpha(const_cast<heif_image *>(image));
+    const int width = heif->heif_image_get_primary_width(image);
+    const int height = heif->heif_image_get_primary_height(image);
+    const bool premultiplied =
+        heif->heif_image_is_premultiplied_alpha(const_cast<heif_image *>(image));
     for (int y = 0; y < height; ++y) {
         const uint8_t *in = plane + qsizetype(y) * stride;
         QRgb *out = sink.nextRow();
@@ -249,11 +310,8 @@ bool copyRows(const heif_image *image, bool alpha, RowSink &sink)
 
 void prepareModernReaders()
 {
-    // heif_init() registers the built-in decoders and loads any plug-ins it
-    // finds in its folder (or LIBHEIF_PLUGIN_PATH). It is never undone: the
-    // decoders stay ready for the life of the process.
     static std::once_flag once;
-    std::call_once(once, [] { heif_init(nullptr); });
+    std::call_once(once, [] { heif = openLibheif(); });
 }
 
 bool isHeifFile(const QByteArray &head)
@@ -281,29 +339,31 @@ Decoded readHeif(QIODevice &file, const PreviewSizer &previewSize)
     }
 
     prepareModernReaders();
-    std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
+    if (!heif)
+        return refused(reason::codecMissing());
+    std::unique_ptr<heif_context, ContextFree> context(heif->heif_context_alloc());
     if (!context)
         return refused(reason::outOfMemory());
     // libheif refuses a picture with a side this long before it reads its
     // pixels; the area checks below do the rest. Grids are put together on
     // this thread: the helper that decodes wants as few threads as can be.
-    heif_context_set_maximum_image_size_limit(context.get(), kMaxHeifSide);
-    heif_context_set_max_decoding_threads(context.get(), 0);
-    heif_error error = heif_context_read_from_memory_without_copy(
+    heif->heif_context_set_maximum_image_size_limit(context.get(), kMaxHeifSide);
+    heif->heif_context_set_max_decoding_threads(context.get(), 0);
+    heif_error error = heif->heif_context_read_from_memory_without_copy(
         context.get(), data.constData(), std::size_t(data.size()), nullptr);
     if (error.code != heif_error_Ok)
         return refused(reasonFor(error, data));
 
     heif_image_handle *rawHandle = nullptr;
-    error = heif_context_get_primary_image_handle(context.get(), &rawHandle);
+    error = heif->heif_context_get_primary_image_handle(context.get(), &rawHandle);
     std::unique_ptr<heif_image_handle, HandleFree> handle(rawHandle);
     if (error.code != heif_error_Ok || !handle)
         return refused(reasonFor(error, data));
 
     // The handle's size is the picture's as shown: cropped, and turned when
     // its rotation property says so.
-    const QSize full(heif_image_handle_get_width(handle.get()),
-                     heif_image_handle_get_height(handle.get()));
+    const QSize full(heif->heif_image_handle_get_width(handle.get()),
+                     heif->heif_image_handle_get_height(handle.get()));
     if (full.width() <= 0 || full.height() <= 0)
         return refused(reason::broken());
     if (exceedsPixelLimit(full) || exceedsDecodeLimit(full))
@@ -312,20 +372,21 @@ Decoded readHeif(QIODevice &file, const PreviewSizer &previewSize)
     if (preview.isEmpty())
         return refused(reason::tooSmall(full));
 
-    const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
-    std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
+    const bool alpha = heif->heif_image_handle_has_alpha_channel(handle.get()) != 0;
+    std::unique_ptr<heif_decoding_options, OptionsFree> options(
+        heif->heif_decoding_options_alloc());
     if (!options)
         return refused(reason::outOfMemory());
     options->convert_hdr_to_8bit = 1; // rotation, mirror and crop stay applied
     heif_image *rawImage = nullptr;
-    error = heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
-                              alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                              options.get());
+    error = heif->heif_decode_image(
+        handle.get(), &rawImage, heif_colorspace_RGB,
+        alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
     std::unique_ptr<heif_image, ImageFree> image(rawImage);
     if (error.code != heif_error_Ok || !image)
         return refused(lacksDecoder(data) ? reason::codecMissing() : reasonFor(error, data));
-    const QSize decoded(heif_image_get_primary_width(image.get()),
-                        heif_image_get_primary_height(image.get()));
+    const QSize decoded(heif->heif_image_get_primary_width(image.get()),
+                        heif->heif_image_get_primary_height(image.get()));
     if (decoded != full)
         return refused(reason::broken());
 
