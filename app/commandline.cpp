@@ -6,9 +6,9 @@
 CommandLine parseCommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral(u"いろんなピクチャでジグソーパズル！\n"
-                       u"Mok: a jigsaw puzzle of a picture of your own (BMP, GIF, JPEG)."));
+    parser.setApplicationDescription(QStringLiteral(
+        u"いろんなピクチャでジグソーパズル！\n"
+        u"Mok: a jigsaw puzzle of a picture of your own (BMP, GIF, JPEG, PNG, WebP, HEIC, AVIF)."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("picture"),

@@ -34,10 +34,15 @@ void reportAll(const QString &key, const std::vector<double> &values);
 // Camera-like pictures: smooth light, texture and sensor noise, about
 // 3 bits per pixel as JPEG at quality 90.
 bool writeCameraPicture(const QString &path, int width, int height, bool progressive);
+// The same picture as a HEIC (HEVC at quality 90, libheif's x265 encoder)
+// and as a lossy WebP at quality 90.
+bool writeCameraHeic(const QString &path, int width, int height);
+bool writeCameraWebp(const QString &path, int width, int height);
 
 // Children. Each takes the arguments after its mode and returns the exit code.
-// --window W H ROUNDS BASELINE PROGRESSIVE LARGE [PLAY]: the real game window on a
-//   W x H screen: opening against djpeg (pictures may be "-"), Start at
+// --window W H ROUNDS BASELINE PROGRESSIVE LARGE HEIC WEBP [PLAY]: the real
+//   game window on a W x H screen: opening against djpeg, heif-convert and
+//   dwebp (pictures may be "-"), Start at
 //   level 9 against 100 full-window repaints, grab and drag steps against one
 //   full-window repaint, played on PLAY or the first picture given.
 int runWindowCases(const QStringList &args);

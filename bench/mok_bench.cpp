@@ -261,6 +261,10 @@ void printTable(const Samples &s)
           QStringLiteral("open-large"), QStringLiteral("open-large-djpeg"), 0.85);
     t.row(QStringLiteral("open 6000x4000 baseline, CPU of every process / djpeg -scale M/8"), ms,
           QStringLiteral("open-cpu"), QStringLiteral("open-cpu-djpeg"), 1.1);
+    t.row(QStringLiteral("open 4032x3024 HEIC (q 90) to the board / heif-convert .y4m"), ms,
+          QStringLiteral("open-heic"), QStringLiteral("open-heic-heif-convert"), 1.0);
+    t.row(QStringLiteral("open 4032x3024 WebP (q 90) to the board / dwebp -ppm"), ms,
+          QStringLiteral("open-webp"), QStringLiteral("open-webp-dwebp"), 1.0);
     t.row(QStringLiteral("peak memory opening 8000x6000 (dialog) / preview+16MiB"), mib,
           QStringLiteral("open-peak"), QStringLiteral("open-peak-allowed"), 1.0);
     t.row(QStringLiteral("peak memory opening 8000x6000 at 2x (dialog) / preview+16MiB"), mib,
@@ -307,12 +311,28 @@ int runAll(int argc, char *argv[])
     bench::writeCameraPicture(baseline, 6000, 4000, false);
     bench::writeCameraPicture(progressive, 6000, 4000, true);
     bench::writeCameraPicture(large, 8000, 6000, false);
+    // A phone's 12-megapixel photo as HEIC, and as a WebP from the web.
+    QString heic = setup.dir.filePath(QStringLiteral("camera-4032x3024.heic"));
+    QString webp = setup.dir.filePath(QStringLiteral("camera-4032x3024.webp"));
+    if (!bench::writeCameraHeic(heic, 4032, 3024)) {
+        out << "libheif cannot encode HEVC here: opening a HEIC is not measured.\n";
+        heic = QStringLiteral("-");
+    }
+    if (!bench::writeCameraWebp(webp, 4032, 3024))
+        webp = QStringLiteral("-");
     for (const auto &[path, pixels] :
-         {std::pair{baseline, 24e6}, std::pair{progressive, 24e6}, std::pair{large, 48e6}})
-        out << "  " << QFileInfo(path).fileName() << ": "
-            << QString::number(QFileInfo(path).size() * 8 / pixels, 'f', 2) << " bits/pixel\n";
+         {std::pair{baseline, 24e6}, std::pair{progressive, 24e6}, std::pair{large, 48e6},
+          std::pair{heic, 4032 * 3024.0}, std::pair{webp, 4032 * 3024.0}})
+        if (QFileInfo::exists(path))
+            out << "  " << QFileInfo(path).fileName() << ": "
+                << QString::number(QFileInfo(path).size() * 8 / pixels, 'f', 2) << " bits/pixel\n";
     if (QStandardPaths::findExecutable(QStringLiteral("djpeg")).isEmpty())
         out << "djpeg is missing (Debian: libjpeg-turbo-progs): opening is not measured.\n";
+    if (QStandardPaths::findExecutable(QStringLiteral("heif-convert")).isEmpty())
+        out << "heif-convert is missing (Debian: libheif-examples): opening a HEIC is not "
+               "measured.\n";
+    if (QStandardPaths::findExecutable(QStringLiteral("dwebp")).isEmpty())
+        out << "dwebp is missing (Debian: webp): opening a WebP is not measured.\n";
     out << "The game's window runs on Qt's offscreen platform, 96 dpi; " << setup.rounds
         << " rounds after a warm-up, each case alternating with its reference.\n\n";
     out.flush();
@@ -322,28 +342,28 @@ int runAll(int argc, char *argv[])
     merge(samples,
           runChild(setup, 1920, 1080,
                    {QStringLiteral("--window"), QStringLiteral("1920"), QStringLiteral("1080"),
-                    rounds, baseline, progressive, large}),
+                    rounds, baseline, progressive, large, heic, webp}),
           QString());
     // Opening is the same work on any screen; start and drag are not.
     for (const QString &key :
          {QStringLiteral("start"), QStringLiteral("start-100-repaints"), QStringLiteral("grab"),
           QStringLiteral("drag-step"), QStringLiteral("full-repaint")})
         samples[QStringLiteral("1920x1080:") + key] = samples.take(key);
-    merge(
-        samples,
-        runChild(setup, 3840, 2160,
-                 {QStringLiteral("--window"), QStringLiteral("3840"), QStringLiteral("2160"),
-                  rounds, QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-"), baseline}),
-        QStringLiteral("3840x2160:"));
+    merge(samples,
+          runChild(setup, 3840, 2160,
+                   {QStringLiteral("--window"), QStringLiteral("3840"), QStringLiteral("2160"),
+                    rounds, QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-"),
+                    QStringLiteral("-"), QStringLiteral("-"), baseline}),
+          QStringLiteral("3840x2160:"));
     // The same screen at Qt's scale factor 2: the board holds four times the
     // device pixels.
-    merge(
-        samples,
-        runChild(setup, 3840, 2160,
-                 {QStringLiteral("--window"), QStringLiteral("3840"), QStringLiteral("2160"),
-                  rounds, QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-"), baseline},
-                 2),
-        QStringLiteral("3840x2160 at 2x:"));
+    merge(samples,
+          runChild(setup, 3840, 2160,
+                   {QStringLiteral("--window"), QStringLiteral("3840"), QStringLiteral("2160"),
+                    rounds, QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-"),
+                    QStringLiteral("-"), QStringLiteral("-"), baseline},
+                   2),
+          QStringLiteral("3840x2160 at 2x:"));
     benchMemory(setup, large, samples);
     benchMemory(setup, large, samples, 2, QStringLiteral("2x:"));
     benchStartUp(setup, samples);

@@ -10,6 +10,7 @@
 #include "piecewidget.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMouseEvent>
@@ -203,37 +204,77 @@ double djpegCpuAtScale(const QString &djpeg, const QString &path, QSize full, QS
     return cpuMs(after) - cpuMs(before);
 }
 
-double spawnDjpeg(const QString &djpeg, const QString &path)
+double spawn(const QString &program, const QStringList &args)
 {
     return timeMs([&] {
         QProcess p;
         p.setStandardOutputFile(QProcess::nullDevice());
-        p.start(djpeg, {QStringLiteral("-outfile"), QProcess::nullDevice(), path});
+        p.setStandardErrorFile(QProcess::nullDevice());
+        p.start(program, args);
         p.waitForFinished(-1);
     });
 }
 
+// heif-convert picks its output format by the name's suffix, so it writes
+// its .y4m through a link to the null device, as djpeg and dwebp write there.
+QString nullDeviceNamed(const QString &name)
+{
+    const QString link = QDir::temp().filePath(name);
+    QFile::remove(link);
+    QFile::link(QProcess::nullDevice(), link);
+    return link;
+}
+
+// One picture opened in the window against its format's own command-line
+// decoder, spawned; the arguments follow the picture's path.
+struct OpenCase {
+    QString key;
+    QString tool;
+    std::function<QStringList(const QString &path)> arguments;
+};
+
 void benchOpening(WindowCases &cases, int rounds, const QStringList &pictures)
 {
-    const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
-    const QStringList keys = {QStringLiteral("open-baseline"), QStringLiteral("open-progressive"),
-                              QStringLiteral("open-large")};
-    for (int i = 0; i < pictures.size() && i < keys.size(); ++i) {
-        const QString &path = pictures[i];
+    const auto djpeg = [](const QString &path) {
+        return QStringList{QStringLiteral("-outfile"), QProcess::nullDevice(), path};
+    };
+    const QString y4m = nullDeviceNamed(
+        QStringLiteral("mok-bench-%1-null.y4m").arg(QCoreApplication::applicationPid()));
+    const std::vector<OpenCase> openCases = {
+        {QStringLiteral("open-baseline"), QStringLiteral("djpeg"), djpeg},
+        {QStringLiteral("open-progressive"), QStringLiteral("djpeg"), djpeg},
+        {QStringLiteral("open-large"), QStringLiteral("djpeg"), djpeg},
+        {QStringLiteral("open-heic"), QStringLiteral("heif-convert"),
+         [&](const QString &path) {
+             return QStringList{path, y4m};
+         }},
+        {QStringLiteral("open-webp"), QStringLiteral("dwebp"),
+         [](const QString &path) {
+             return QStringList{QStringLiteral("-ppm"), path, QStringLiteral("-o"),
+                                QProcess::nullDevice()};
+         }},
+    };
+    for (std::size_t i = 0; i < openCases.size() && i < std::size_t(pictures.size()); ++i) {
+        const QString &path = pictures[int(i)];
         if (path == QStringLiteral("-"))
             continue;
+        const OpenCase &c = openCases[i];
+        const QString tool = QStandardPaths::findExecutable(c.tool);
         std::vector<std::function<double()>> run = {[&] { return cases.open(path); }};
-        if (!djpeg.isEmpty())
-            run.push_back([&] { return spawnDjpeg(djpeg, path); });
+        if (!tool.isEmpty())
+            run.push_back([&] { return spawn(tool, c.arguments(path)); });
         const auto samples = roundRobin(rounds, run);
-        reportAll(keys[i], samples[0]);
+        reportAll(c.key, samples[0]);
         if (samples.size() > 1)
-            reportAll(keys[i] + QStringLiteral("-djpeg"), samples[1]);
+            reportAll(c.key + QLatin1Char('-') + c.tool, samples[1]);
     }
+    QFile::remove(y4m);
+
     // The whole open of the baseline picture in CPU time, every process of
     // the game counted, against djpeg decoding at the game's own scale.
+    const QString djpegTool = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
     const QString &baseline = pictures.value(0);
-    if (djpeg.isEmpty() || baseline == QStringLiteral("-"))
+    if (djpegTool.isEmpty() || baseline == QStringLiteral("-"))
         return;
     cases.open(baseline);
     const mok::PictureLoadResult &shown = cases.lastResult();
@@ -241,7 +282,7 @@ void benchOpening(WindowCases &cases, int rounds, const QStringList &pictures)
     const auto cpu = roundRobin(
         rounds,
         {[&] { return cases.openCpu(baseline); },
-         [&] { return djpegCpuAtScale(djpeg, baseline, shown.picture.fullSize, preview); }});
+         [&] { return djpegCpuAtScale(djpegTool, baseline, shown.picture.fullSize, preview); }});
     reportAll(QStringLiteral("open-cpu"), cpu[0]);
     reportAll(QStringLiteral("open-cpu-djpeg"), cpu[1]);
 }

@@ -63,7 +63,9 @@ void frmMain::PictureOpen()
           QStringLiteral(u"*.bmp;*.gif;*.jpg;*.jpeg")},
          {QStringLiteral(u"ビットマップ(*.bmp)"), QStringLiteral(u"*.bmp")},
          {QStringLiteral(u"GIF 形式(*.gif)"), QStringLiteral(u"*.gif")},
-         {QStringLiteral(u"JPEG 形式(*.jpg;*.jpeg)"), QStringLiteral(u"*.jpg;*.jpeg")}});
+         {QStringLiteral(u"JPEG 形式(*.jpg;*.jpeg)"), QStringLiteral(u"*.jpg;*.jpeg")},
+         {QStringLiteral(u"その他のピクチャ(*.png;*.webp;*.heic;*.heif;*.avif)"),
+          QStringLiteral(u"*.png;*.webp;*.heic;*.heif;*.avif")}});
     if (path.isEmpty())
         return;
     openPicture(path);

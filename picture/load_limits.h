@@ -47,6 +47,11 @@ constexpr qint64 kMaxJpegHeaderBytes = qint64(16) << 20;
 // The largest side libjpeg will ever decode.
 constexpr int kMaxJpegSide = 65500;
 
+// libheif refuses any picture with a side this long before reading its
+// pixels (its own default, said out loud); the area limits above decide the
+// rest, since a HEIF or AVIF picture is always decoded whole.
+constexpr int kMaxHeifSide = 32768;
+
 // Text and metadata read from a file are capped at this many bytes.
 constexpr qint64 kMaxMetadataBytes = qint64(1) << 20;
 

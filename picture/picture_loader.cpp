@@ -2,12 +2,15 @@
 
 #include "bmp_reader.h"
 #include "gif_reader.h"
+#include "heif_reader.h"
 #include "jpeg_reader.h"
 #include "load_limits.h"
+#include "modern_readers.h"
 #include "preview.h"
 #include "qt_readers.h"
 #include "reasons.h"
 #include "source_file.h"
+#include "webp_reader.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -21,7 +24,7 @@ namespace {
 
 using picture::Decoded;
 
-enum class Format { Unknown, Jpeg, Gif, Bmp, Png };
+enum class Format { Unknown, Jpeg, Gif, Bmp, Png, Webp, Heif };
 
 // Formats are recognised by content, whatever the file is called: a PNG
 // renamed .jpg, or a BMP renamed .gif, opens as what it really is. PNG is
@@ -36,6 +39,10 @@ Format formatOf(const QByteArray &head)
         return Format::Bmp;
     if (head.startsWith("\x89PNG\r\n\x1A\n"))
         return Format::Png;
+    if (picture::isWebpFile(head))
+        return Format::Webp;
+    if (picture::isHeifFile(head))
+        return Format::Heif;
     return Format::Unknown;
 }
 
@@ -47,7 +54,7 @@ int divisorFor(QSize full, const Screen &screen)
 
 Decoded decode(QFile &file, const Screen &screen, double devicePixelRatio)
 {
-    const QByteArray head = file.peek(16);
+    const QByteArray head = file.peek(64); // enough for a HEIF's brands
     const picture::PreviewSizer previewSize = [&screen, devicePixelRatio](QSize full) {
         return devicePreviewSize(full, divisorFor(full, screen), devicePixelRatio);
     };
@@ -60,6 +67,10 @@ Decoded decode(QFile &file, const Screen &screen, double devicePixelRatio)
         return picture::readBmp(file);
     case Format::Png:
         return picture::readPng(file);
+    case Format::Webp:
+        return picture::readWebp(file, previewSize);
+    case Format::Heif:
+        return picture::readHeif(file, previewSize);
     case Format::Unknown:
         break;
     }
@@ -130,6 +141,8 @@ void prepareReaders()
         QImage(1, 1, QImage::Format_RGB32).save(&tiny, "png");
         tiny.seek(0);
         QImageReader(&tiny, "png").read();
+        // libheif and its decoders are loaded, and look for plug-ins, here.
+        picture::prepareModernReaders();
     });
 }
 

@@ -33,8 +33,8 @@ struct PictureLoadResult {
     QString error;
 };
 
-// Decodes a BMP, GIF (first frame), JPEG or PNG file already opened for
-// reading and shrinks it for the board, holding memory and time within the
+// Decodes a BMP, GIF (first frame), JPEG, PNG, WebP, HEIC/HEIF or AVIF
+// file already opened for reading and shrinks it for the board, holding memory and time within the
 // limits of picture/load_limits.h whatever the file claims. This is what the
 // decoding helper runs behind its fences; the game itself never calls it
 // (see PictureDecoder). `devicePixelRatio` is the window's: the divisor and

@@ -48,7 +48,8 @@ QString fileTooLarge()
 
 QString notAPicture()
 {
-    return QStringLiteral(u"BMP・GIF・JPEG のピクチャとして読み込めません。");
+    return QStringLiteral(
+        u"BMP・GIF・JPEG・PNG・WebP・HEIF・AVIF のピクチャとして読み込めません。");
 }
 
 QString unsupportedJpeg()
@@ -60,6 +61,18 @@ QString unreadableBmp()
 {
     return QStringLiteral(
         u"この BMP は読み込めません（対応していない形式か、データが壊れています）。");
+}
+
+QString noStillImage()
+{
+    return QStringLiteral(
+        u"このファイルには動画（連続した画像）しかなく、静止画が入っていません。");
+}
+
+QString codecMissing()
+{
+    return QStringLiteral(
+        u"このピクチャの圧縮方式を読み込むためのデコーダーが、このシステムにありません。");
 }
 
 QString broken()

@@ -18,6 +18,8 @@ QString fileTooLarge();
 QString notAPicture();
 QString unsupportedJpeg();
 QString unreadableBmp();
+QString noStillImage();
+QString codecMissing();
 QString broken();
 QString outOfMemory();
 QString tooLarge(QSize size);

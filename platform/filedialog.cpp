@@ -86,7 +86,8 @@ QString droppedPicture(const QMimeData *data)
     if (!file.isFile())
         return {};
     const QMimeType type = QMimeDatabase().mimeTypeForFile(file);
-    for (const char *picture : {"image/bmp", "image/gif", "image/jpeg"}) {
+    for (const char *picture : {"image/bmp", "image/gif", "image/jpeg", "image/png", "image/webp",
+                                "image/heif", "image/avif"}) {
         if (type.inherits(QLatin1String(picture)))
             return file.absoluteFilePath();
     }

@@ -1,6 +1,7 @@
 #include "hostile_files.h"
 
 #include "jpegwriter.h"
+#include "modern_files.h"
 
 #include <QBuffer>
 #include <QImageWriter>
@@ -307,6 +308,51 @@ QByteArray bmpDeclaring(qint32 width, qint32 height, int pixelBytes)
     putLE(b, 26, 1, 2);  // planes
     putLE(b, 28, 24, 2); // bits per pixel
     return b;
+}
+
+namespace {
+
+QImage flatPicture(int side)
+{
+    QImage picture(side, side, QImage::Format_RGB32);
+    picture.fill(Qt::darkMagenta);
+    return picture;
+}
+
+} // namespace
+
+QByteArray heifDeclaring(int width, int height)
+{
+    QByteArray heif = modern::encodeHeif(flatPicture(64), modern::Codec::Hevc, 50);
+    // type, version and flags, then the width and the height
+    for (int at = heif.indexOf("ispe"); at >= 0; at = heif.indexOf("ispe", at + 4)) {
+        qToBigEndian<quint32>(quint32(width), heif.data() + at + 8);
+        qToBigEndian<quint32>(quint32(height), heif.data() + at + 12);
+    }
+    return heif;
+}
+
+QByteArray avifWithBrokenStream()
+{
+    QByteArray avif = modern::encodeHeif(flatPicture(64), modern::Codec::Av1, 50);
+    const int mdat = avif.indexOf("mdat");
+    if (mdat < 4)
+        qFatal("test AVIF has no media data box");
+    // An OBU header with its forbidden bit set, over and over.
+    for (int i = mdat + 4; i < avif.size(); ++i)
+        avif[i] = char(0xFF);
+    return avif;
+}
+
+QByteArray webpDeclaring(int width, int height)
+{
+    QByteArray webp = modern::encodeWebp(flatPicture(16), 50);
+    // RIFF header, "VP8 " chunk header, the frame tag and the start code.
+    if (webp.mid(12, 4) != "VP8 " || webp.mid(23, 3) != "\x9D\x01\x2A")
+        qFatal("test WebP is not a simple lossy file");
+    putLE(webp, 26, quint32(width & 0x3FFF), 2);
+    putLE(webp, 28, quint32(height & 0x3FFF), 2);
+    return webp;
 }
 
 } // namespace hostile

@@ -57,4 +57,15 @@ QByteArray rle8Bmp(const QByteArray &runs, quint32 pixelOffset = 0);
 // whatever size it declares.
 QByteArray bmpDeclaring(qint32 width, qint32 height, int pixelBytes = 0);
 
+// A small HEIC whose spatial extent properties declare width x height.
+QByteArray heifDeclaring(int width, int height);
+
+// A small AVIF whose coded picture is overwritten with bytes that are no
+// AV1 at all; its boxes are intact.
+QByteArray avifWithBrokenStream();
+
+// A small lossy WebP whose frame header declares width x height (at most
+// 16383 each, all the format can say).
+QByteArray webpDeclaring(int width, int height);
+
 } // namespace hostile

@@ -217,6 +217,19 @@ void TestDesktopIntegration::droppedPicture_data()
     QFile::copy(m_jpeg, m_dir.filePath(u"renamed"_qs));
     QTest::addRow("jpeg") << QStringList{m_jpeg} << true;
     QTest::addRow("jpeg without suffix") << QStringList{m_dir.filePath(u"renamed"_qs)} << true;
+    // The newer formats by their names, and a HEIC by its content alone.
+    for (const QString &name :
+         {u"a.png"_qs, u"a.webp"_qs, u"a.heic"_qs, u"a.heif"_qs, u"a.avif"_qs}) {
+        QFile(m_dir.filePath(name)).open(QIODevice::WriteOnly);
+        QTest::addRow("%s", qPrintable(name)) << QStringList{m_dir.filePath(name)} << true;
+    }
+    QFile heic(m_dir.filePath(u"photo"_qs));
+    QVERIFY(heic.open(QIODevice::WriteOnly));
+    heic.write(QByteArray("\0\0\0\x18"
+                          "ftypheic\0\0\0\0mif1heic",
+                          24));
+    heic.close();
+    QTest::addRow("heic without suffix") << QStringList{heic.fileName()} << true;
     QTest::addRow("text file") << QStringList{text.fileName()} << false;
     QTest::addRow("folder") << QStringList{m_dir.path()} << false;
     QTest::addRow("two pictures") << QStringList{m_jpeg, m_jpeg} << false;

@@ -334,6 +334,7 @@ void TestGame::openGoesThroughAFreshWindowAndTheDialog()
         QStringList({QStringLiteral(u"画像ファイル(*.bmp;*.gif;*.jpg;*.jpeg)"),
                      QStringLiteral(u"ビットマップ(*.bmp)"), QStringLiteral(u"GIF 形式(*.gif)"),
                      QStringLiteral(u"JPEG 形式(*.jpg;*.jpeg)"),
+                     QStringLiteral(u"その他のピクチャ(*.png;*.webp;*.heic;*.heif;*.avif)"),
                      QStringLiteral(u"selected:画像ファイル(*.bmp;*.gif;*.jpg;*.jpeg)")}));
 
     // The level survived the new window, and the picture is on its board.

@@ -3,6 +3,7 @@
 // mok_load_probe through a decoding helper, as the game loads it, and the
 // helper's peak memory is read back.
 #include "hostile_files.h"
+#include "modern_files.h"
 
 #include <QtTest>
 
@@ -200,6 +201,17 @@ void TestHostilePictures::boundedLoads_data()
         << write(QStringLiteral("lie-alpha.jpg"), "MOK-FENCE-TEST lie alpha") << kBroken;
     QTest::newRow("helper's reason of its own")
         << write(QStringLiteral("lie-reason.jpg"), "MOK-FENCE-TEST lie reason") << kBroken;
+    QTest::newRow("heif declaring 65535x65535")
+        << write(QStringLiteral("65535.heic"), heifDeclaring(65535, 65535))
+        << kTooLarge + QStringLiteral(u"（65535 × 65535");
+    const QByteArray heic =
+        modern::encodeHeif(QImage(256, 192, QImage::Format_RGB32), modern::Codec::Hevc, 90);
+    QTest::newRow("heic cut in half")
+        << write(QStringLiteral("half.heic"), heic.left(heic.size() / 2)) << kBroken;
+    QTest::newRow("webp declaring 16383x16383 in a few bytes")
+        << write(QStringLiteral("16383.webp"), webpDeclaring(16383, 16383)) << kBroken;
+    QTest::newRow("avif with a broken stream")
+        << write(QStringLiteral("broken.avif"), avifWithBrokenStream()) << kBroken;
     QTest::newRow("bmp 8192x8192 with every pixel")
         << write(QStringLiteral("full.bmp"), bmpDeclaring(8192, 8192, 8192 * 8192 * 3))
         << QStringLiteral("ok 8192 8192 14");

@@ -6,6 +6,7 @@
 // Built with clang and -DMOK_FUZZ=ON this is a libFuzzer target; otherwise
 // replay_main.cpp turns it into a program that replays files, which the
 // ordinary tests run over the regression corpus.
+#include "modern_readers.h"
 #include "picture_loader.h"
 #include "preview.h"
 
@@ -60,6 +61,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     // Qt's image reading (PNG) looks for its plugins through the application.
     static QCoreApplication app(*argc, *argv);
+    // As the decoding helper does before it fences itself in.
+    mok::picture::prepareModernReaders();
     return 0;
 }
 
