@@ -81,7 +81,10 @@ bool applySyscallFilter()
     allowIf(SCMP_SYS(statx), SCMP_A2(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
     allowIf(SCMP_SYS(recvmsg), SCMP_A0(SCMP_CMP_EQ, kHelperSocket));
     allowIf(SCMP_SYS(sendmsg), SCMP_A0(SCMP_CMP_EQ, kHelperSocket));
-    allowIf(SCMP_SYS(write), SCMP_A0(SCMP_CMP_EQ, STDERR_FILENO));
+    if (kSanitized)
+        allow(SCMP_SYS(write));
+    else
+        allowIf(SCMP_SYS(write), SCMP_A0(SCMP_CMP_EQ, STDERR_FILENO));
     // Memory.
     for (int call : {SCMP_SYS(mmap), SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(mprotect),
                      SCMP_SYS(madvise), SCMP_SYS(brk)})
@@ -101,8 +104,10 @@ bool applySyscallFilter()
           SCMP_SYS(rt_sigprocmask), SCMP_SYS(rt_sigreturn), SCMP_SYS(exit), SCMP_SYS(exit_group)})
         allow(call);
     if (kSanitized) {
-        // The sanitizers' runtime looks after its own stacks and limits.
-        for (int call : {SCMP_SYS(sigaltstack), SCMP_SYS(prlimit64), SCMP_SYS(getrlimit)})
+        // The sanitizers' runtime looks after its own stacks and limits, and
+        // tests whether memory is readable by writing it into a pipe.
+        for (int call : {SCMP_SYS(sigaltstack), SCMP_SYS(prlimit64), SCMP_SYS(getrlimit),
+                         SCMP_SYS(pipe2)})
             allow(call);
     }
     ok = ok && seccomp_load(filter) == 0;
