@@ -1,6 +1,7 @@
 #include "decode_helper.h"
 
 #include "decode_protocol.h"
+#include "fd_messages.h"
 #include "reasons.h"
 
 #include <QFile>
@@ -106,8 +107,8 @@ bool applySyscallFilter()
     if (kSanitized) {
         // The sanitizers' runtime looks after its own stacks and limits, and
         // tests whether memory is readable by writing it into a pipe.
-        for (int call : {SCMP_SYS(sigaltstack), SCMP_SYS(prlimit64), SCMP_SYS(getrlimit),
-                         SCMP_SYS(pipe2)})
+        for (int call :
+             {SCMP_SYS(sigaltstack), SCMP_SYS(prlimit64), SCMP_SYS(getrlimit), SCMP_SYS(pipe2)})
             allow(call);
     }
     ok = ok && seccomp_load(filter) == 0;
@@ -121,25 +122,13 @@ void ignoreMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
 // when the game went away or sent something else.
 int receiveRequest(protocol::Request &request)
 {
-    iovec part{&request, sizeof request};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    ssize_t got;
-    do
-        got = ::recvmsg(kHelperSocket, &message, MSG_CMSG_CLOEXEC);
-    while (got < 0 && errno == EINTR);
-    const cmsghdr *header = CMSG_FIRSTHDR(&message);
-    if (got != ssize_t(sizeof request) || request.magic != protocol::kRequestMagic || !header ||
-        header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS ||
-        header->cmsg_len != CMSG_LEN(sizeof(int)))
-        return -1;
-    int fd;
-    std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
-    return fd;
+    int fd = -1;
+    const ssize_t got = receiveWithFd(kHelperSocket, &request, sizeof request, fd);
+    if (got == ssize_t(sizeof request) && request.magic == protocol::kRequestMagic)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
 }
 
 // The preview in a sealed memfd: the game maps it read-only, and the seals
@@ -190,22 +179,7 @@ void sendAnswer(const PictureLoadResult &result)
         answer.reasonBytes = quint32(text.size());
         std::memcpy(answer.reason, text.constData(), size_t(text.size()));
     }
-    iovec part{&answer, sizeof answer};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    if (memory >= 0) {
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        cmsghdr *header = CMSG_FIRSTHDR(&message);
-        header->cmsg_level = SOL_SOCKET;
-        header->cmsg_type = SCM_RIGHTS;
-        header->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(header), &memory, sizeof memory);
-    }
-    while (::sendmsg(kHelperSocket, &message, MSG_NOSIGNAL) < 0 && errno == EINTR) {
-    }
+    sendWithFd(kHelperSocket, &answer, sizeof answer, memory);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "picture_decoder.h"
 
 #include "decode_protocol.h"
+#include "fd_messages.h"
 #include "load_limits.h"
 #include "reasons.h"
 #include "source_file.h"
@@ -210,24 +211,7 @@ std::unique_ptr<PictureDecoder::Helper> PictureDecoder::Helper::spawn()
 
 bool PictureDecoder::Helper::send(const Request &request, int file)
 {
-    Request copy = request;
-    iovec part{&copy, sizeof copy};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    cmsghdr *header = CMSG_FIRSTHDR(&message);
-    header->cmsg_level = SOL_SOCKET;
-    header->cmsg_type = SCM_RIGHTS;
-    header->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(header), &file, sizeof file);
-    ssize_t sent;
-    do
-        sent = ::sendmsg(socket, &message, MSG_NOSIGNAL);
-    while (sent < 0 && errno == EINTR);
-    return sent == ssize_t(sizeof copy);
+    return picture::sendWithFd(socket, &request, sizeof request, file);
 }
 
 void PictureDecoder::Helper::reap()
@@ -330,31 +314,12 @@ void PictureDecoder::cancel()
 void PictureDecoder::onAnswerReady()
 {
     Answer answer;
-    iovec part{&answer, sizeof answer};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    const ssize_t got = ::recvmsg(m_working->socket, &message, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+    int memory = -1;
+    const ssize_t got =
+        picture::receiveWithFd(m_working->socket, &answer, sizeof answer, memory, MSG_DONTWAIT);
     if (got < 0 && (errno == EAGAIN || errno == EINTR))
         return;
-    int memory = -1;
-    for (cmsghdr *h = CMSG_FIRSTHDR(&message); h; h = CMSG_NXTHDR(&message, h)) {
-        if (h->cmsg_level != SOL_SOCKET || h->cmsg_type != SCM_RIGHTS)
-            continue;
-        const size_t count = (h->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-        for (size_t i = 0; i < count; ++i) {
-            int fd;
-            std::memcpy(&fd, CMSG_DATA(h) + i * sizeof(int), sizeof fd);
-            if (memory < 0)
-                memory = fd;
-            else
-                ::close(fd);
-        }
-    }
-    const bool answered = got == ssize_t(sizeof answer) && !(message.msg_flags & MSG_CTRUNC);
+    const bool answered = got == ssize_t(sizeof answer);
     PictureLoadResult result;
     if (answered)
         result = resultOf(answer, memory, m_screen, m_devicePixelRatio);
