@@ -14,6 +14,9 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace bench {
 
@@ -63,9 +66,10 @@ bool waitFor(const std::function<bool()> &done, int ms)
     return true;
 }
 
-// The resident memory of this process's children: the decoding helper that
-// waits ready.
-double childrenResidentBytes()
+// The memory of its own that this process's children hold (anonymous and
+// shared, not the program's and libraries' file pages, which the game has
+// resident anyway): the decoding helper.
+double childrenOwnBytes()
 {
     double bytes = 0;
     for (const QString &pid : childProcesses()) {
@@ -73,11 +77,37 @@ double childrenResidentBytes()
         if (!status.open(QIODevice::ReadOnly))
             continue;
         for (const QByteArray &line : status.readAll().split('\n'))
-            if (line.startsWith("VmRSS:"))
+            if (line.startsWith("RssAnon:") || line.startsWith("RssShmem:"))
                 bytes += line.simplified().split(' ').value(1).toDouble() * 1024;
     }
     return bytes;
 }
+
+// The most childrenOwnBytes() reaches while it runs, read every millisecond
+// on a thread of its own.
+class ChildrenPeak {
+public:
+    ChildrenPeak()
+        : m_thread([this] {
+              while (!m_stop) {
+                  m_peak = std::max(m_peak.load(), childrenOwnBytes());
+                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+              }
+          })
+    {
+    }
+    double stop()
+    {
+        m_stop = true;
+        m_thread.join();
+        return m_peak;
+    }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<double> m_peak{0};
+    std::thread m_thread;
+};
 
 } // namespace
 
@@ -101,7 +131,7 @@ int runOpenMemory(const QStringList &args)
     if (!waitFor([&] { return settled; }, 20000))
         return 3;
     runEventsFor(800);
-    const double helperAtRest = childrenResidentBytes();
+    const double helperAtRest = childrenOwnBytes();
     resetPeak();
     const double rest = statusBytes("VmRSS:");
 
@@ -126,6 +156,7 @@ int runOpenMemory(const QStringList &args)
     // "picture-only" opens the picture in the window at rest, without the
     // fresh window and the dialog: what the picture itself costs.
     const bool pictureOnly = args.value(1) == QStringLiteral("picture-only");
+    ChildrenPeak helperSampler;
     if (pictureOnly) {
         first->openPicture(picture);
     } else {
@@ -141,6 +172,7 @@ int runOpenMemory(const QStringList &args)
     };
     if (!waitFor(opened, 60000))
         return 4;
+    const double helperPeak = helperSampler.stop();
     chooser.stop();
     runEventsFor(300);
 
@@ -149,11 +181,8 @@ int runOpenMemory(const QStringList &args)
     // What the helper took for the picture beyond what it held waiting. The
     // preview it handed over sits in pages that both processes map; they
     // count once.
-    const double preview =
-        static_cast<double>(host.window()->board().picPuzzleImage.sizeInBytes());
-    report(QStringLiteral("helper"),
-           std::max(0.0, double(host.decoder().lastHelperCost().peakKb) * 1024 - helperAtRest -
-                             preview));
+    const double preview = static_cast<double>(host.window()->board().picPuzzleImage.sizeInBytes());
+    report(QStringLiteral("helper"), std::max(0.0, helperPeak - helperAtRest - preview));
     report(QStringLiteral("preview"), preview);
     return 0;
 }

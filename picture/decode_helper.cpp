@@ -22,6 +22,9 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <utility>
+
 namespace mok::picture {
 
 namespace {
@@ -131,9 +134,23 @@ int receiveRequest(protocol::Request &request)
     return -1;
 }
 
+// Gives the pages wholly inside [from, to) back to the system. Their
+// contents are gone; only memory that is never read again may be given.
+void release(const uchar *from, const uchar *to)
+{
+    const auto page = quintptr(::sysconf(_SC_PAGESIZE));
+    const quintptr first = (quintptr(from) + page - 1) & ~(page - 1);
+    const quintptr end = quintptr(to) & ~(page - 1);
+    if (end > first)
+        ::madvise(reinterpret_cast<void *>(first), end - first, MADV_DONTNEED);
+}
+
 // The preview in a sealed memfd: the game maps it read-only, and the seals
-// promise that nothing can change or shrink it under that mapping.
-int previewMemory(const QImage &preview)
+// promise that nothing can change or shrink it under that mapping. The
+// preview is handed over here and never read again, so its rows are given
+// back to the system as soon as they are copied: the picture is never held
+// twice in full.
+int previewMemory(QImage preview)
 {
     const qsizetype rowBytes = qsizetype(preview.width()) * 4;
     const qsizetype bytes = rowBytes * preview.height();
@@ -147,9 +164,17 @@ int previewMemory(const QImage &preview)
         ::close(fd);
         return -1;
     }
-    for (int y = 0; y < preview.height(); ++y)
-        std::memcpy(static_cast<char *>(data) + y * rowBytes, preview.constScanLine(y),
-                    size_t(rowBytes));
+    const bool owned = preview.isDetached();
+    constexpr int kRowsAtATime = 64;
+    for (int top = 0; top < preview.height(); top += kRowsAtATime) {
+        const int bottom = std::min(top + kRowsAtATime, preview.height());
+        for (int y = top; y < bottom; ++y)
+            std::memcpy(static_cast<char *>(data) + y * rowBytes, preview.constScanLine(y),
+                        size_t(rowBytes));
+        if (owned)
+            release(preview.constScanLine(top),
+                    preview.constScanLine(bottom - 1) + preview.bytesPerLine());
+    }
     ::munmap(data, size_t(bytes));
     if (::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0) {
         ::close(fd);
@@ -158,13 +183,15 @@ int previewMemory(const QImage &preview)
     return fd;
 }
 
-void sendAnswer(const PictureLoadResult &result)
+void sendAnswer(PictureLoadResult result)
 {
     protocol::Answer answer;
     int memory = -1;
     QString why = result.error;
     if (result.ok) {
-        memory = previewMemory(result.picture.preview);
+        answer.width = result.picture.preview.width();
+        answer.height = result.picture.preview.height();
+        memory = previewMemory(std::exchange(result.picture.preview, QImage()));
         if (memory < 0)
             why = reason::outOfMemory();
     }
@@ -172,8 +199,6 @@ void sendAnswer(const PictureLoadResult &result)
         answer.fullWidth = result.picture.fullSize.width();
         answer.fullHeight = result.picture.fullSize.height();
         answer.divisor = result.picture.divisor;
-        answer.width = result.picture.preview.width();
-        answer.height = result.picture.preview.height();
     } else {
         const QByteArray text = why.toUtf8().left(protocol::kMaxReasonBytes);
         answer.reasonBytes = quint32(text.size());
@@ -229,7 +254,7 @@ int runDecodeHelper(HelperDecode decode)
             }
         }
     }
-    sendAnswer(result);
+    sendAnswer(std::move(result));
     // Straight out: no destructors or exit handlers run behind the fences.
     std::_Exit(EXIT_SUCCESS);
 }
