@@ -137,7 +137,7 @@ int runOpenMemory(const QStringList &args)
     }
     const auto opened = [&] {
         frmMain *w = host.window();
-        return w && (windowsMade > 0 || pictureOnly) && !w->board().picPuzzleImage.isNull();
+        return w && (windowsMade > 0 || pictureOnly) && !w->board().pictureImage().isNull();
     };
     if (!waitFor(opened, 60000))
         return 4;
@@ -150,7 +150,7 @@ int runOpenMemory(const QStringList &args)
     // preview it handed over sits in pages that both processes map; they
     // count once.
     const double preview =
-        static_cast<double>(host.window()->board().picPuzzleImage.sizeInBytes());
+        static_cast<double>(host.window()->board().pictureImage().sizeInBytes());
     report(QStringLiteral("helper"),
            std::max(0.0, double(host.decoder().lastHelperCost().peakKb) * 1024 - helperAtRest -
                              preview));

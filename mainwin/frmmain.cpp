@@ -160,7 +160,7 @@ void frmMain::createPieces()
         piece->hide();
         piece->stackUnder(this->*buttonTable().front().button); // the lowest button
         imgPiece[i] = piece;
-        m_shownStackOrder[i] = m_board.imgPiece[i].stackOrder;
+        m_shownStackOrder[i] = m_board.piece(i).stackOrder;
         place(piece, {0, 0, kDesignPieceSize, kDesignPieceSize});
     }
 }

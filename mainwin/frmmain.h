@@ -85,11 +85,9 @@ public:
     void cancelLoad();
 
     // The game, as the window runs it over its Board.
-    void Level();
     void Expand();
     void Combine();
     void AdjustPiece(int index);
-    bool IsComplete();
     void NBord();
     void DispBorder();
 

@@ -39,8 +39,7 @@ const QString &errorTitle()
 
 // Why a picture area of this size cannot be cut for the level, or an empty
 // string when it can.
-QString cellsTooSmallReason(float areaWidth, float areaHeight, int gridSide,
-                            const mok::Screen &s)
+QString cellsTooSmallReason(float areaWidth, float areaHeight, int gridSide, const mok::Screen &s)
 {
     if (mok::cellsAreVisible(areaWidth, areaHeight, gridSide, s))
         return {};
@@ -89,7 +88,10 @@ void frmMain::openPicture(const QString &path)
     decoder().load(path, screenTwips(), devicePixelRatioF());
 }
 
-bool frmMain::isLoading() const { return !m_loadingPath.isNull(); }
+bool frmMain::isLoading() const
+{
+    return !m_loadingPath.isNull();
+}
 
 void frmMain::cancelLoad()
 {
@@ -135,9 +137,7 @@ bool frmMain::showPicture(const QString &path, const mok::PictureLoadResult &loa
     lblOpening->hide();
     lblPath->setText(mok::pathCaption(path));
     applyTwips(lblPath);
-    m_board.picPuzzle.width = areaWidth;
-    m_board.picPuzzle.height = areaHeight;
-    m_board.picPuzzleImage = picture.preview;
+    m_board.setPicture(picture.preview, areaWidth, areaHeight);
     lblPreview->setText(mok::previewCaption(picture.divisor, pw, ph));
     applyTwips(lblPreview);
     imgStart->show();
@@ -153,8 +153,9 @@ bool frmMain::showPicture(const QString &path, const mok::PictureLoadResult &loa
 void frmMain::startGame()
 {
     const mok::Screen s = screenTwips();
-    const QString tooSmall = cellsTooSmallReason(m_board.picPuzzle.width, m_board.picPuzzle.height,
-                                                 mok::gridSideFor(selectedLastIndex()), s);
+    const QString tooSmall =
+        cellsTooSmallReason(m_board.pictureArea().width, m_board.pictureArea().height,
+                            mok::gridSideFor(selectedLastIndex()), s);
     if (!tooSmall.isEmpty()) {
         mok::platform::messageBox(this, QStringLiteral(u"ゲームを始められません。\n") + tooSmall,
                                   QStringLiteral(u"スタート"));
@@ -181,8 +182,6 @@ void frmMain::giveUp()
     syncPieces();
 }
 
-void frmMain::Level() { m_board.Level(selectedLastIndex()); }
-
 void frmMain::Expand()
 {
     createPieces();
@@ -191,16 +190,19 @@ void frmMain::Expand()
     // takes far less than one frame, so it is shown as one frame rather than
     // a hundred full-window flushes nobody could tell apart.
     const int lastIndex = selectedLastIndex();
-    QRegion vacated;
-    m_board.Expand(screenTwips(), lastIndex, mok::sharedRandom(), [&](int i) {
-        PieceWidget *piece = imgPiece[i];
-        if (piece->isVisible()) {
-            vacated += piece->geometry();
-            piece->hide();
+    if (mok::gridSideFor(lastIndex) > 0) {
+        QRegion vacated;
+        for (int i = 0; i <= lastIndex; ++i) {
+            PieceWidget *piece = imgPiece[i];
+            if (piece->isVisible()) {
+                vacated += piece->geometry();
+                piece->hide();
+            }
         }
-        if (i == lastIndex && !vacated.isEmpty())
+        if (!vacated.isEmpty())
             repaint(vacated);
-    });
+    }
+    m_board.Expand(screenTwips(), lastIndex, mok::sharedRandom());
     unsetCursor();
     syncOutline();
     syncPieces();
@@ -224,8 +226,6 @@ void frmMain::AdjustPiece(int index)
     }
 }
 
-bool frmMain::IsComplete() { return m_board.IsComplete(screenTwips(), selectedLastIndex()); }
-
 void frmMain::NBord()
 {
     m_board.NBord(selectedLastIndex());
@@ -245,7 +245,7 @@ void frmMain::runClearSequence()
     imgGiveup->hide();
     mok::platform::setTopmost(this, false);
     mok::platform::messageBox(this,
-                              QStringLiteral(u"Level ") + QString::number(m_board.GridSide - 1) +
+                              QStringLiteral(u"Level ") + QString::number(m_board.gridSide() - 1) +
                                   QStringLiteral(u" クリア！おめでとう！！！"),
                               QStringLiteral(u"クリア"));
     mok::platform::setTopmost(this, true);
@@ -256,35 +256,23 @@ void frmMain::runClearSequence()
 
 void frmMain::imgPiece_MouseDown(int index, float X, float Y)
 {
-    m_board.GrabX = X;
-    m_board.GrabY = Y;
-    DispBorder();
-    m_board.bringToFront(index);
+    m_board.grab(index, X, Y, selectedLastIndex());
     syncPieces();
 }
 
 void frmMain::imgPiece_DragDrop(int index, PieceWidget *source, float X, float Y)
 {
-    const mok::RectF &target = m_board.imgPiece[index].rect;
-    const float left = target.left + X - m_board.GrabX;
-    const float top = target.top + Y - m_board.GrabY;
-    const int dropped = m_board.imgPiece[source->index()].tag.toShort();
-    m_board.imgPiece[dropped].rect.left = left;
-    m_board.imgPiece[dropped].rect.top = top;
-    AdjustPiece(dropped);
+    AdjustPiece(m_board.dropOnPiece(source->index(), index, X, Y));
 }
 
 void frmMain::Form_DragDrop(PieceWidget *source, float X, float Y)
 {
-    const int dropped = m_board.imgPiece[source->index()].tag.toShort();
-    m_board.imgPiece[dropped].rect.left = X - m_board.GrabX;
-    m_board.imgPiece[dropped].rect.top = Y - m_board.GrabY;
-    AdjustPiece(dropped);
+    AdjustPiece(m_board.dropOnBackground(source->index(), X, Y));
 }
 
 void frmMain::onPieceMouseDown(int index, QPoint posInPiece)
 {
-    if (m_clearPending || !m_board.imgPiece[index].enabled)
+    if (m_clearPending || !m_board.piece(index).enabled)
         return;
     const mok::Screen s = screenTwips();
     imgPiece_MouseDown(index, static_cast<float>(posInPiece.x()) * s.tppX,
@@ -326,14 +314,14 @@ void frmMain::onPieceMouseUp(int index, QPoint globalPos)
 void frmMain::syncOutline()
 {
     const mok::Screen s = screenTwips();
-    QRect frame = mok::toPixels(m_board.shpOutline, s);
+    QRect frame = mok::toPixels(m_board.outline(), s);
     // The frame lies under the pieces at home. Rounded on its own, a picture
     // area a fraction of a pixel wide or high would leave one line of it
     // showing under or beside the assembled picture: it ends where the last
     // piece at home ends, so it shows alike on every side.
     const int last = selectedLastIndex();
-    if (m_board.GridSide > 0 && last >= 0 && last < mok::kPieceCount) {
-        const mok::RectF &piece = m_board.imgPiece[last].rect;
+    if (m_board.gridSide() > 0 && last >= 0 && last < mok::kPieceCount) {
+        const mok::RectF &piece = m_board.pieceRect(last);
         const QRect home = mok::toPixels(mok::RectF{m_board.homeX(last, piece.width - s.tppX),
                                                     m_board.homeY(last, piece.height - s.tppY),
                                                     piece.width, piece.height},
@@ -348,21 +336,21 @@ void frmMain::syncPieces()
 {
     createPieces();
     const mok::Screen s = screenTwips();
-    const QPoint areaOrigin(mok::toPixels(m_board.picPuzzle.left, s.tppX),
-                            mok::toPixels(m_board.picPuzzle.top, s.tppY));
+    const QPoint areaOrigin(mok::toPixels(m_board.pictureArea().left, s.tppX),
+                            mok::toPixels(m_board.pictureArea().top, s.tppY));
     std::vector<int> raised;
     for (int i = 0; i < mok::kPieceCount; ++i) {
-        const mok::Piece &state = m_board.imgPiece[i];
+        const mok::Piece &state = m_board.piece(i);
         PieceWidget *piece = imgPiece[i];
         piece->setGeometry(mok::toPixels(state.rect, s));
-        piece->setPicture(m_board.picPuzzleImage, state.picture, areaOrigin);
+        piece->setPicture(m_board.pictureImage(), state.picture, areaOrigin);
         piece->setEnabled(state.enabled);
         piece->setVisible(state.visible);
         if (state.stackOrder != m_shownStackOrder[i])
             raised.push_back(i);
     }
     std::sort(raised.begin(), raised.end(), [this](int a, int b) {
-        return m_board.imgPiece[a].stackOrder < m_board.imgPiece[b].stackOrder;
+        return m_board.piece(a).stackOrder < m_board.piece(b).stackOrder;
     });
     // The level list is a window of its own in the classic toolkit and
     // always stayed above the pieces: a piece brought to the front goes just
@@ -375,6 +363,6 @@ void frmMain::syncPieces()
     }
     for (int i : raised) {
         imgPiece[i]->stackUnder(cboLevel);
-        m_shownStackOrder[i] = m_board.imgPiece[i].stackOrder;
+        m_shownStackOrder[i] = m_board.piece(i).stackOrder;
     }
 }

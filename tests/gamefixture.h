@@ -66,7 +66,7 @@ struct Game {
     QPoint homePixels(int i)
     {
         const mok::Screen s = window.screenTwips();
-        const mok::RectF &r = board().imgPiece[i].rect;
+        const mok::RectF &r = board().pieceRect(i);
         const float x = board().homeX(i, r.width - s.tppX);
         const float y = board().homeY(i, r.height - s.tppY);
         return {mok::toPixels(x, s.tppX), mok::toPixels(y, s.tppY)};

@@ -249,7 +249,7 @@ void TestRepaints::startClearsTheOldLayoutInOneFrameBeforeTheNewOne()
     QCOMPARE(frames.size(), 2);
     QCOMPARE(frames[0], QStringLiteral("0 pieces shown, old layout all repainted"));
     QCOMPARE(frames[1].left(18), QStringLiteral("100 pieces shown, "));
-    QVERIFY(!game.board().BordersHidden);
+    QVERIFY(!game.board().bordersHidden());
 }
 
 MOK_TEST_MAIN(TestRepaints)
