@@ -1,20 +1,13 @@
 #include "clsprogressbar.h"
 
 #include "picturebox.h"
+#include "twips.h"
 
 #include <QPainter>
 
-#include <cmath>
 #include <stdexcept>
 
-namespace {
-
-int roundHalfEven(float v)
-{
-    return static_cast<int>(std::nearbyint(v));
-}
-
-} // namespace
+using mok::roundHalfEven;
 
 PictureBox &clsProgressBar::target() const
 {

@@ -1,17 +1,16 @@
 #include "picturebox.h"
+#include "twips.h"
 
 #include <QFontMetricsF>
 #include <QPaintEvent>
 #include <QPainter>
 
-#include <cmath>
+#include <algorithm>
 
 namespace {
 
-int nearestPixel(qreal v)
-{
-    return static_cast<int>(std::nearbyint(v));
-}
+// The scale's numbers are rounded as the game rounds every conversion.
+int nearestPixel(qreal v) { return mok::roundHalfEven(v); }
 
 } // namespace
 
