@@ -34,7 +34,7 @@ frmStart::frmStart(Clock clock, QWidget *parent) : QWidget(parent), m_clock(std:
 
     imgTM = new QLabel(this);
     imgTM->setObjectName(QStringLiteral("imgTM"));
-    imgTM->setPixmap(mok::assetPixmap(QStringLiteral(":/logo.png")));
+    imgTM->setPixmap(mok::assetPixmap(QStringLiteral("logo")));
     imgTM->setGeometry(mok::toPixels(RectF{120, 180, 1515, 480}, s).translated(origin));
 
     const RectF bar{0, 750, 1695, 60};

@@ -130,7 +130,7 @@ private:
         ImageButton *frmMain::*button;
         const char *objectName;
         const char16_t *toolTip;
-        const char *releasedFace; // resource paths
+        const char *releasedFace; // names of baked faces (asset_pixmap.h)
         const char *pressedFace;
         mok::RectF twips;
         void (frmMain::*action)();
