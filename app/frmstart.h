@@ -23,9 +23,6 @@ public:
 
     explicit frmStart(Clock clock = &QTime::currentTime, QWidget *parent = nullptr);
 
-    // Binds the bar and gives tmrLoading its interval; runs once, from the
-    // constructor, before the window is shown.
-    void Form_Load();
     // One step of the bar; at 100 the timer stops and loaded() is emitted.
     void tmrLoading_Timer();
 
@@ -49,6 +46,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // Binds the bar and gives tmrLoading its interval; runs once, from the
+    // constructor, before the window is shown.
+    void Form_Load();
     // The last digit of the clock's seconds, 0 to 9.
     int secondsDigit() const;
     void startLoading();

@@ -43,8 +43,7 @@ public:
     // leaves the choice as it is.
     void selectLevel(int lastIndex);
 
-    // Start-up, layout and background.
-    void Form_Load();
+    // Layout and background.
     void Form_Resize();
     // Paints the background of `clientRect`, only where it meets `exposed`
     // (all of it when `exposed` is null).
@@ -138,6 +137,9 @@ private:
     };
     static const std::array<ButtonRow, 7> &buttonTable();
 
+    // Start-up: runs once, from the constructor, before anything can show
+    // the window.
+    void Form_Load();
     void createControls();
     void createPieces();
     void createButtons();

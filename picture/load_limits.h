@@ -47,9 +47,6 @@ constexpr qint64 kMaxJpegHeaderBytes = qint64(16) << 20;
 // The largest side libjpeg will ever decode.
 constexpr int kMaxJpegSide = 65500;
 
-// Text and metadata read from a file are capped at this many bytes.
-constexpr qint64 kMaxMetadataBytes = qint64(1) << 20;
-
 // a * b, or nothing when the product does not fit in 63 bits or an operand
 // is negative.
 std::optional<qint64> checkedProduct(qint64 a, qint64 b);
