@@ -13,7 +13,7 @@
 #include <QTimer>
 #include <QUrl>
 
-using mok::RectF;
+namespace mok {
 
 namespace {
 
@@ -296,3 +296,5 @@ void frmVersion::tmrButton_Timer()
     if (releaseLink(imgURL))
         mok::platform::openWithDesktop(this, QUrl(maker().homePage));
 }
+
+} // namespace mok

@@ -11,7 +11,7 @@
 #include <QScreen>
 #include <QTimer>
 
-using mok::RectF;
+namespace mok {
 
 frmStart::frmStart(Clock clock, QWidget *parent) : QWidget(parent), m_clock(std::move(clock))
 {
@@ -103,3 +103,5 @@ void frmStart::paintEvent(QPaintEvent *)
         QMetaObject::invokeMethod(this, &frmStart::firstPainted, Qt::QueuedConnection);
     }
 }
+
+} // namespace mok

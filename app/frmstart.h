@@ -8,9 +8,12 @@
 
 #include <functional>
 
-class PictureBox;
 class QLabel;
 class QTimer;
+
+namespace mok {
+
+class PictureBox;
 
 // The splash window the game starts with: the logo above a thin loading
 // bar that fills in uneven steps taken from the clock. Nothing is loaded
@@ -62,3 +65,5 @@ private:
     bool m_painted = false;
     bool m_loadingStarted = false;
 };
+
+} // namespace mok

@@ -15,6 +15,9 @@
 
 #include <algorithm>
 
+using mok::AppController;
+using mok::frmMain;
+
 namespace bench {
 
 namespace {

@@ -20,6 +20,10 @@
 #include <cmath>
 #include <sys/resource.h>
 
+using mok::ImageButton;
+using mok::PieceWidget;
+using mok::frmMain;
+
 namespace bench {
 
 namespace {

@@ -27,7 +27,7 @@
 #include <algorithm>
 #include <vector>
 
-using mok::RectF;
+namespace mok {
 
 namespace {
 
@@ -434,3 +434,5 @@ void frmMain::tellWhereTheWindowWent(TaskTray::Away away)
     }
     mok::platform::messageBox(this, text, QStringLiteral(u"タスク"));
 }
+
+} // namespace mok

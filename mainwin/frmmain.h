@@ -9,18 +9,18 @@
 #include <array>
 #include <map>
 
+class QComboBox;
+class QLabel;
+class QTimer;
+
 namespace mok {
-class PictureDecoder;
-struct PictureLoadResult;
-} // namespace mok
 
 class DragFrame;
 class ImageButton;
 class OutlineShape;
+class PictureDecoder;
 class PieceWidget;
-class QComboBox;
-class QLabel;
-class QTimer;
+struct PictureLoadResult;
 
 // The game window: borderless, over the whole screen, kept on top, painted
 // with a blue-to-black gradient. It owns every control of the game and shows
@@ -213,3 +213,5 @@ private:
     static constexpr int kGradationColumnWidth = 16;
     QImage m_gradationColumn;
 };
+
+} // namespace mok

@@ -27,6 +27,8 @@
 #include <malloc.h>
 #endif
 
+namespace mok {
+
 namespace {
 
 QString cannotOpenMessage(const QString &path, const QString &reason)
@@ -378,3 +380,5 @@ void frmMain::syncPieces()
         m_shownStackOrder[i] = m_board.piece(i).stackOrder;
     }
 }
+
+} // namespace mok

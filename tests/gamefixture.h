@@ -12,6 +12,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using mok::ImageButton;
+using mok::PieceWidget;
+using mok::frmMain;
+
 // A picture in which neighbouring pixels differ, saved under `name`.
 inline QString makePicture(const QTemporaryDir &dir, const QString &name, int w, int h)
 {

@@ -16,6 +16,12 @@
 #include <QMimeData>
 #include <QPushButton>
 
+using mok::AppController;
+using mok::CommandLine;
+using mok::PieceWidget;
+using mok::frmMain;
+using mok::parseCommandLine;
+
 class TestDesktopIntegration : public QObject {
     Q_OBJECT
 private slots:

@@ -11,6 +11,10 @@
 #include <QScreen>
 #include <QtTest>
 
+using mok::ImageButton;
+using mok::PieceWidget;
+using mok::frmMain;
+
 class TestFrmMain : public QObject {
     Q_OBJECT
 private slots:

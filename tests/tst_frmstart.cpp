@@ -7,6 +7,11 @@
 #include <QLabel>
 #include <QtTest>
 
+using mok::AppController;
+using mok::ImageButton;
+using mok::frmMain;
+using mok::frmStart;
+
 namespace {
 
 // A clock that reads out the given seconds one by one, then stays on the

@@ -15,6 +15,10 @@
 
 #include <memory>
 
+using mok::ImageButton;
+using mok::OutlineShape;
+using mok::frmVersion;
+
 class TestFrmVersion : public QObject {
     Q_OBJECT
 private slots:

@@ -16,6 +16,11 @@
 
 #include <csignal>
 
+using mok::AppController;
+using mok::ImageButton;
+using mok::PieceWidget;
+using mok::frmMain;
+
 class TestGame : public QObject {
     Q_OBJECT
 private slots:

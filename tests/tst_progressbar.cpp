@@ -6,6 +6,9 @@
 
 #include <stdexcept>
 
+using mok::PictureBox;
+using mok::clsProgressBar;
+
 namespace {
 
 const QRgb kPaleBlue = qRgb(0xD0, 0xD0, 0xFF);

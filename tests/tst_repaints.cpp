@@ -10,6 +10,10 @@
 
 #include <functional>
 
+using mok::DragFrame;
+using mok::PieceWidget;
+using mok::frmMain;
+
 namespace {
 
 // Records every paint event of the window and its controls, in window

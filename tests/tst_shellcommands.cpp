@@ -20,6 +20,13 @@
 
 #include <algorithm>
 
+using mok::AppController;
+using mok::ImageButton;
+using mok::TaskTray;
+using mok::frmMain;
+using mok::frmVersion;
+using mok::mdlTask;
+
 namespace {
 
 const QString kInTrayText = u"アプリケーションは、タスクトレイへ移動しました。\n"

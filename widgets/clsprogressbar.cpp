@@ -7,7 +7,7 @@
 
 #include <stdexcept>
 
-using mok::roundHalfEven;
+namespace mok {
 
 PictureBox &clsProgressBar::target() const
 {
@@ -116,3 +116,5 @@ void clsProgressBar::setStyle(int style)
     setMax(m_max);
     Redraw();
 }
+
+} // namespace mok

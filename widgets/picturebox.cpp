@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+namespace mok {
+
 namespace {
 
 // The scale's numbers are rounded as the game rounds every conversion.
@@ -103,3 +105,5 @@ void PictureBox::fitSurface()
     }
     m_image = resized;
 }
+
+} // namespace mok
