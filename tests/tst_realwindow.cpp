@@ -206,6 +206,7 @@ private:
     QTemporaryDir m_tmp;
     std::unique_ptr<QProcess> m_xvfb;
     std::unique_ptr<QProcess> m_game;
+    qint64 m_gamePid = 0; // kept for the report once the process has ended
     std::unique_ptr<QProcess> m_trayHost;
     QString m_display;
 };
@@ -288,9 +289,12 @@ void TestRealWindow::initTestCase()
             QSKIP(qPrintable(tool + u" is not installed"_s));
     }
     // Xvfb takes a free display itself and writes its number to stdout once
-    // it accepts connections.
+    // it accepts connections. It must not reset when its last client leaves:
+    // a game killed and started again at once (killedCopyDoesNotLockThePlayerOut)
+    // would otherwise find the server in the middle of its reset, fail to
+    // connect ("could not connect to display") and never show a window.
     m_xvfb = spawn(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1024x768x24"_s,
-                               u"-nolisten"_s, u"tcp"_s, u"-dpi"_s, u"96"_s});
+                               u"-nolisten"_s, u"tcp"_s, u"-dpi"_s, u"96"_s, u"-noreset"_s});
     QByteArray number;
     const QDeadlineTimer deadline(kWaitMs);
     while (!number.endsWith('\n') && !deadline.hasExpired() &&
@@ -322,6 +326,7 @@ void TestRealWindow::init()
     // for the report.
     m_game = spawn(QStringLiteral(MOK_BINARY), {}, {}, QProcess::ForwardedOutputChannel);
     QVERIFY(m_game->waitForStarted());
+    m_gamePid = m_game->processId();
     xdotool({u"mousemove"_s, QString::number(kParking.x()), QString::number(kParking.y())});
     const QString wrong = waitForScreen([&](const QImage &s) {
         const QString e = compareAt(s, open, {8, 8}, u"Open button"_s);
@@ -341,7 +346,7 @@ QString TestRealWindow::whatTheGameShowed()
                              .arg(m_game->exitCode())
                        : u"the game is still running"_s;
     // Every window of the game's process, mapped or not, with its name.
-    const QString pid = QString::number(m_game->processId());
+    const QString pid = QString::number(m_gamePid);
     QStringList windows;
     for (const QByteArray &id :
          xdotool({u"search"_s, u"--pid"_s, pid, u"--name"_s, u""_s}).split('\n')) {
