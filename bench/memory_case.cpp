@@ -152,8 +152,7 @@ int runOpenMemory(const QStringList &args)
     // What the helper took for the picture beyond what it held waiting. The
     // preview it handed over sits in pages that both processes map; they
     // count once.
-    const double preview =
-        static_cast<double>(host.window()->board().pictureImage().sizeInBytes());
+    const double preview = static_cast<double>(host.window()->board().pictureImage().sizeInBytes());
     report(QStringLiteral("helper"),
            std::max(0.0, double(host.decoder().lastHelperCost().peakKb) * 1024 - helperAtRest -
                              preview));

@@ -20,9 +20,9 @@
 #include <cmath>
 #include <sys/resource.h>
 
+using mok::frmMain;
 using mok::ImageButton;
 using mok::PieceWidget;
-using mok::frmMain;
 
 namespace bench {
 

@@ -55,7 +55,10 @@ frmMain::~frmMain()
     cancelLoad();
 }
 
-mok::Screen frmMain::screenTwips() const { return mok::platform::primaryScreen(); }
+mok::Screen frmMain::screenTwips() const
+{
+    return mok::platform::primaryScreen();
+}
 
 // The seven image buttons, in the order in which one tick serves them.
 // Open and Exit end the tick: Open makes the window afresh, so the buttons
@@ -185,7 +188,10 @@ void frmMain::place(QWidget *control, const RectF &twips)
     applyTwips(control);
 }
 
-RectF &frmMain::twipsOf(QWidget *control) { return m_twips[control]; }
+RectF &frmMain::twipsOf(QWidget *control)
+{
+    return m_twips[control];
+}
 
 void frmMain::applyTwips(QWidget *control)
 {
@@ -208,7 +214,10 @@ void frmMain::Form_Load()
     cboLevel->setCurrentIndex(mok::kDefaultLevelRow);
 }
 
-int frmMain::selectedLastIndex() const { return cboLevel->currentData().toInt(); }
+int frmMain::selectedLastIndex() const
+{
+    return cboLevel->currentData().toInt();
+}
 
 void frmMain::selectLevel(int lastIndex)
 {
@@ -245,7 +254,10 @@ void frmMain::Form_Resize()
     setLeft(imgVersion, W - 1600);
 }
 
-void frmMain::resizeEvent(QResizeEvent *) { Form_Resize(); }
+void frmMain::resizeEvent(QResizeEvent *)
+{
+    Form_Resize();
+}
 
 void frmMain::paintEvent(QPaintEvent *event)
 {

@@ -7,8 +7,8 @@
 #include <QtTest>
 
 using mok::AppController;
-using mok::ImageButton;
 using mok::frmMain;
+using mok::ImageButton;
 
 // Starts the game (with a picture named on the command line, if any) and
 // waits until the splash has handed over and the opening banner has

@@ -12,9 +12,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using mok::frmMain;
 using mok::ImageButton;
 using mok::PieceWidget;
-using mok::frmMain;
 
 // A picture in which neighbouring pixels differ, saved under `name`.
 inline QString makePicture(const QTemporaryDir &dir, const QString &name, int w, int h)
@@ -53,7 +53,10 @@ struct Game {
     {
         return window.findChild<T *>(QLatin1String(name));
     }
-    PieceWidget *piece(int i) { return find<PieceWidget>(qPrintable(QStringLiteral("imgPiece%1").arg(i))); }
+    PieceWidget *piece(int i)
+    {
+        return find<PieceWidget>(qPrintable(QStringLiteral("imgPiece%1").arg(i)));
+    }
     QComboBox *level() { return find<QComboBox>("cboLevel"); }
     QString caption(const char *label) { return find<QLabel>(label)->text(); }
     mok::Board &board() { return window.board(); }

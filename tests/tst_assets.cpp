@@ -74,8 +74,8 @@ void TestAssets::pickedForTheScreensDensity_data()
     QTest::newRow("1.4x") << open << 1.4 << QStringLiteral(":/faces/open@1.5x.png") << 1.5;
     QTest::newRow("1.5x") << open << 1.5 << QStringLiteral(":/faces/open@1.5x.png") << 1.5;
     QTest::newRow("1.8x") << open << 1.8 << QStringLiteral(":/faces/open@2x.png") << 2.0;
-    QTest::newRow("logo 2x") << QStringLiteral("logo") << 2.0
-                             << QStringLiteral(":/logo@2x.png") << 2.0;
+    QTest::newRow("logo 2x") << QStringLiteral("logo") << 2.0 << QStringLiteral(":/logo@2x.png")
+                             << 2.0;
     QTest::newRow("pressed link 1.5x") << QStringLiteral("faces/url_pressed") << 1.5
                                        << QStringLiteral(":/faces/url_pressed@1.5x.png") << 1.5;
 }

@@ -30,7 +30,8 @@ QImage patternPicture(int w, int h)
     QImage image(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            image.setPixel(x, y, qRgb(40 + (x * 7) % 200, 40 + (y * 11) % 200, 40 + ((x + y) * 3) % 200));
+            image.setPixel(x, y,
+                           qRgb(40 + (x * 7) % 200, 40 + (y * 11) % 200, 40 + ((x + y) * 3) % 200));
     return image;
 }
 
@@ -330,8 +331,11 @@ void TestBoard::firstLayoutsFromTheGeneratorsStart()
         for (int i = 0; i < 4; ++i) {
             QVERIFY2(board.pieceRect(i).left == expected[i].left &&
                          board.pieceRect(i).top == expected[i].top,
-                     qPrintable(QStringLiteral("start %1, piece %2 at %3, %4").arg(start).arg(i)
-                                    .arg(board.pieceRect(i).left).arg(board.pieceRect(i).top)));
+                     qPrintable(QStringLiteral("start %1, piece %2 at %3, %4")
+                                    .arg(start)
+                                    .arg(i)
+                                    .arg(board.pieceRect(i).left)
+                                    .arg(board.pieceRect(i).top)));
         }
     }
 }
@@ -364,9 +368,8 @@ void TestBoard::assembledBoardReproducesThePicture()
     screen.fill(Qt::blue);
     std::vector<int> order(lastIndex + 1);
     std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [&](int a, int b) {
-        return board.piece(a).stackOrder < board.piece(b).stackOrder;
-    });
+    std::sort(order.begin(), order.end(),
+              [&](int a, int b) { return board.piece(a).stackOrder < board.piece(b).stackOrder; });
     {
         QPainter painter(&screen);
         for (int i : order)
@@ -375,8 +378,10 @@ void TestBoard::assembledBoardReproducesThePicture()
     }
     const QPoint origin = mok::toPixels(board.pictureArea(), kScreen).topLeft();
     const int side = board.gridSide();
-    const int coveredW = mok::toPixels(static_cast<float>(mok::cellSize(board.pictureArea().width, side) * side), kScreen.tppX);
-    const int coveredH = mok::toPixels(static_cast<float>(mok::cellSize(board.pictureArea().height, side) * side), kScreen.tppY);
+    const int coveredW = mok::toPixels(
+        static_cast<float>(mok::cellSize(board.pictureArea().width, side) * side), kScreen.tppX);
+    const int coveredH = mok::toPixels(
+        static_cast<float>(mok::cellSize(board.pictureArea().height, side) * side), kScreen.tppY);
     for (int y = 0; y < coveredH; ++y) {
         for (int x = 0; x < coveredW; ++x) {
             const QRgb expected = (x == 0 || y == 0) ? qRgb(0, 0, 0) : picture.pixel(x, y);
@@ -542,13 +547,14 @@ void TestBoard::dropLandsTheGrabbedPoint_data()
     QTest::addRow("background at the grab") << 10.f << 20.f << -1 << 10.f << 20.f << 0.f << 0.f;
     QTest::addRow("background past the corner")
         << 300.f << 150.f << -1 << 100.f << 50.f << -200.f << -100.f;
-    QTest::addRow("background, half twips") << 7.5f << 7.5f << -1 << 100.f << 100.f << 92.5f << 92.5f;
+    QTest::addRow("background, half twips")
+        << 7.5f << 7.5f << -1 << 100.f << 100.f << 92.5f << 92.5f;
     QTest::addRow("another piece") << 10.f << 20.f << 1 << 5.f << 5.f << 995.f << 1985.f;
     QTest::addRow("another piece, far inside")
         << 0.f << 0.f << 1 << 300.f << 120.f << 1300.f << 2120.f;
     QTest::addRow("itself, 30 twips right") << 10.f << 20.f << 0 << 40.f << 20.f << 1530.f << 700.f;
-    QTest::addRow("itself, where it went down") << 10.f << 20.f << 0 << 10.f << 20.f << 1500.f
-                                                << 700.f;
+    QTest::addRow("itself, where it went down")
+        << 10.f << 20.f << 0 << 10.f << 20.f << 1500.f << 700.f;
 }
 
 void TestBoard::dropLandsTheGrabbedPoint()
@@ -568,7 +574,8 @@ void TestBoard::dropLandsTheGrabbedPoint()
     const mok::RectF targetBefore = board.pieceRect(1);
 
     board.grab(0, grabX, grabY, 3);
-    const int moved = target < 0 ? board.dropOnBackground(0, x, y) : board.dropOnPiece(0, target, x, y);
+    const int moved =
+        target < 0 ? board.dropOnBackground(0, x, y) : board.dropOnPiece(0, target, x, y);
     QCOMPARE(moved, 0);
     QCOMPARE(board.pieceRect(0).left, left);
     QCOMPARE(board.pieceRect(0).top, top);

@@ -8,9 +8,9 @@
 #include <QtTest>
 
 using mok::AppController;
-using mok::ImageButton;
 using mok::frmMain;
 using mok::frmStart;
+using mok::ImageButton;
 
 namespace {
 

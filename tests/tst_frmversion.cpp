@@ -4,8 +4,8 @@
 #include "frmversion.h"
 #include "imagebutton.h"
 #include "modalwatcher.h"
-#include "shownpixels.h"
 #include "outlineshape.h"
+#include "shownpixels.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -15,9 +15,9 @@
 
 #include <memory>
 
+using mok::frmVersion;
 using mok::ImageButton;
 using mok::OutlineShape;
-using mok::frmVersion;
 
 class TestFrmVersion : public QObject {
     Q_OBJECT

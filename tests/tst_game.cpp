@@ -17,9 +17,9 @@
 #include <csignal>
 
 using mok::AppController;
+using mok::frmMain;
 using mok::ImageButton;
 using mok::PieceWidget;
-using mok::frmMain;
 
 class TestGame : public QObject {
     Q_OBJECT

@@ -6,8 +6,8 @@
 
 #include <stdexcept>
 
-using mok::PictureBox;
 using mok::clsProgressBar;
+using mok::PictureBox;
 
 namespace {
 

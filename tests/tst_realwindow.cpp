@@ -188,9 +188,9 @@ private:
     // went wrong, or an empty string.
     QString openAndStart(const QString &path);
     void stopTrayHost();
-    std::unique_ptr<QProcess> spawn(const QString &program, const QStringList &args,
-                                    const QString &workingDir = {},
-                                    QProcess::ProcessChannelMode channels = QProcess::SeparateChannels);
+    std::unique_ptr<QProcess>
+    spawn(const QString &program, const QStringList &args, const QString &workingDir = {},
+          QProcess::ProcessChannelMode channels = QProcess::SeparateChannels);
     // What the game's start left behind, for a start that did not come up:
     // its process state, its windows and its standard error.
     QString whatTheGameShowed();
@@ -338,13 +338,13 @@ void TestRealWindow::init()
 
 QString TestRealWindow::whatTheGameShowed()
 {
-    QString seen = m_game->state() == QProcess::NotRunning
-                       ? QStringLiteral("the game has ended: %1, exit code %2")
-                             .arg(m_game->exitStatus() == QProcess::NormalExit
-                                      ? u"normal exit"_s
-                                      : u"crashed or killed"_s)
-                             .arg(m_game->exitCode())
-                       : u"the game is still running"_s;
+    QString seen =
+        m_game->state() == QProcess::NotRunning
+            ? QStringLiteral("the game has ended: %1, exit code %2")
+                  .arg(m_game->exitStatus() == QProcess::NormalExit ? u"normal exit"_s
+                                                                    : u"crashed or killed"_s)
+                  .arg(m_game->exitCode())
+            : u"the game is still running"_s;
     // Every window of the game's process, mapped or not, with its name.
     const QString pid = QString::number(m_gamePid);
     QStringList windows;
@@ -356,12 +356,13 @@ QString TestRealWindow::whatTheGameShowed()
         windows << window + u" \""_s +
                        QString::fromUtf8(xdotool({u"getwindowname"_s, window}).trimmed()) + u'"';
     }
-    const QByteArray visible = xdotool({u"search"_s, u"--onlyvisible"_s, u"--pid"_s, pid,
-                                        u"--name"_s, u""_s});
-    seen += u"; its windows: "_s + (windows.isEmpty() ? u"none"_s : windows.join(u", "_s)) +
-            u"; mapped: "_s +
-            (visible.trimmed().isEmpty() ? u"none"_s
-                                         : QString::fromLatin1(visible.trimmed()).replace(u'\n', u' '));
+    const QByteArray visible =
+        xdotool({u"search"_s, u"--onlyvisible"_s, u"--pid"_s, pid, u"--name"_s, u""_s});
+    seen +=
+        u"; its windows: "_s + (windows.isEmpty() ? u"none"_s : windows.join(u", "_s)) +
+        u"; mapped: "_s +
+        (visible.trimmed().isEmpty() ? u"none"_s
+                                     : QString::fromLatin1(visible.trimmed()).replace(u'\n', u' '));
     const QByteArray errors = m_game->readAllStandardError();
     seen += u"\nits standard error:\n"_s +
             (errors.isEmpty() ? u"(nothing)"_s : QString::fromLocal8Bit(errors));
@@ -378,7 +379,10 @@ static void killAndForget(std::unique_ptr<QProcess> &process)
     process.reset();
 }
 
-void TestRealWindow::stopGame() { killAndForget(m_game); }
+void TestRealWindow::stopGame()
+{
+    killAndForget(m_game);
+}
 
 void TestRealWindow::stopTrayHost()
 {
@@ -611,7 +615,6 @@ void TestRealWindow::anotherUsersCopyIsNotRefused()
     const QByteArray uid = "\nUid:\t" + QByteArray::number(other->pw_uid) + '\t';
     QVERIFY(status.readAll().contains(uid));
 }
-
 
 TestRealWindow::XWindow TestRealWindow::waitForMainWindow()
 {

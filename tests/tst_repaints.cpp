@@ -11,8 +11,8 @@
 #include <functional>
 
 using mok::DragFrame;
-using mok::PieceWidget;
 using mok::frmMain;
+using mok::PieceWidget;
 
 namespace {
 

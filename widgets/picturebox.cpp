@@ -12,7 +12,10 @@ namespace mok {
 namespace {
 
 // The scale's numbers are rounded as the game rounds every conversion.
-int nearestPixel(qreal v) { return mok::roundHalfEven(v); }
+int nearestPixel(qreal v)
+{
+    return mok::roundHalfEven(v);
+}
 
 } // namespace
 
