@@ -1,6 +1,8 @@
 # The two commands a fresh Debian machine needs: `make run` and `make test`.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
+# More options for a fresh configure: `make test CMAKE_FLAGS=-DMOK_WERROR=ON`.
+CMAKE_FLAGS ?=
 
 .PHONY: run test build bench bootstrap install deb clean
 
@@ -8,7 +10,7 @@ bootstrap:
 	@scripts/bootstrap
 
 $(BUILD_DIR)/CMakeCache.txt: | bootstrap
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
 
 build: bootstrap $(BUILD_DIR)/CMakeCache.txt
 	cmake --build $(BUILD_DIR) -j $(JOBS)

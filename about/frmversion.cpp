@@ -13,7 +13,7 @@
 #include <QTimer>
 #include <QUrl>
 
-using mok::RectF;
+namespace mok {
 
 namespace {
 
@@ -53,7 +53,7 @@ frmVersion::frmVersion(QWidget *parent) : QWidget(parent)
     // maximise, minimise or close box. Close is the label in the window.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setWindowTitle(QStringLiteral(u"バージョン情報"));
-    setWindowIcon(QIcon(mok::assetPixmap(QStringLiteral(":/icon.png"))));
+    setWindowIcon(QIcon(mok::assetPixmap(QStringLiteral("icon"))));
     // The window stands on its own: closing it never ends the program, even
     // while the main window waits in the notification area.
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -80,7 +80,7 @@ void frmVersion::createControls()
 {
     imgTM = new QLabel(this);
     imgTM->setObjectName(QStringLiteral("imgTM"));
-    imgTM->setPixmap(mok::assetPixmap(QStringLiteral(":/logo.png")));
+    imgTM->setPixmap(mok::assetPixmap(QStringLiteral("logo")));
     place(imgTM, {120, 120, 1515, 480});
 
     // The frame under Close comes first, so the label lies on top of it.
@@ -139,8 +139,8 @@ void frmVersion::createControls()
         link = new ImageButton(this);
         link->setObjectName(QLatin1String(name));
         link->setFaces(
-            mok::assetPixmap(QStringLiteral(":/faces/") + face + QStringLiteral(".png")),
-            mok::assetPixmap(QStringLiteral(":/faces/") + face + QStringLiteral("_pressed.png")));
+            mok::assetPixmap(QStringLiteral("faces/") + face),
+            mok::assetPixmap(QStringLiteral("faces/") + face + QStringLiteral("_pressed")));
         link->setCursor(Qt::PointingHandCursor);
         place(link, twips);
         connect(link, &ImageButton::clicked, this, [this, click] { (this->*click)(0); });
@@ -296,3 +296,5 @@ void frmVersion::tmrButton_Timer()
     if (releaseLink(imgURL))
         mok::platform::openWithDesktop(this, QUrl(maker().homePage));
 }
+
+} // namespace mok

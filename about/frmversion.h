@@ -6,11 +6,14 @@
 
 #include <array>
 
-class ImageButton;
-class OutlineShape;
 class QLabel;
 class QLineEdit;
 class QTimer;
+
+namespace mok {
+
+class ImageButton;
+class OutlineShape;
 
 // The about window: the product's name, version, author, mail address and
 // home page in a small white window, with image links that open the mail
@@ -81,3 +84,5 @@ private:
     QTimer *tmrButton = nullptr;
     bool m_closePressed = false;
 };
+
+} // namespace mok

@@ -9,6 +9,8 @@
 
 #include <utility>
 
+namespace mok {
+
 AppController::AppController(QObject *parent) : AppController(mdlTask::realDesktop(), parent) {}
 
 AppController::AppController(mdlTask::Desktop desktop, QObject *parent)
@@ -124,3 +126,5 @@ void AppController::exitProgram()
         window->hide();
     QCoreApplication::exit(0);
 }
+
+} // namespace mok

@@ -10,6 +10,8 @@
 #include "picture_decoder.h"
 #include "singleinstance.h"
 
+namespace mok {
+
 // The application controller. Owns what outlives a main window: the claim
 // to be the one running copy, the splash and its hand-over, the
 // notification-area icon the window moves out of the way into, the about
@@ -66,3 +68,5 @@ private:
     QPointer<frmVersion> m_about;
     QString m_pictureAtStart;
 };
+
+} // namespace mok

@@ -3,6 +3,8 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 
+namespace mok {
+
 CommandLine parseCommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
@@ -42,3 +44,5 @@ CommandLine parseCommandLine(const QStringList &arguments)
         result.picture = QFileInfo(pictures.first()).absoluteFilePath();
     return result;
 }
+
+} // namespace mok

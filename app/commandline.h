@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace mok {
+
 // What the player asked for on the command line: `mok [PICTURE]`, or a
 // question (--help, --version) answered on the terminal without a window.
 struct CommandLine {
@@ -14,3 +16,5 @@ struct CommandLine {
 
 // Reads the arguments (program name first).
 CommandLine parseCommandLine(const QStringList &arguments);
+
+} // namespace mok

@@ -11,7 +11,7 @@
 #include <QScreen>
 #include <QTimer>
 
-using mok::RectF;
+namespace mok {
 
 frmStart::frmStart(Clock clock, QWidget *parent) : QWidget(parent), m_clock(std::move(clock))
 {
@@ -34,7 +34,7 @@ frmStart::frmStart(Clock clock, QWidget *parent) : QWidget(parent), m_clock(std:
 
     imgTM = new QLabel(this);
     imgTM->setObjectName(QStringLiteral("imgTM"));
-    imgTM->setPixmap(mok::assetPixmap(QStringLiteral(":/logo.png")));
+    imgTM->setPixmap(mok::assetPixmap(QStringLiteral("logo")));
     imgTM->setGeometry(mok::toPixels(RectF{120, 180, 1515, 480}, s).translated(origin));
 
     const RectF bar{0, 750, 1695, 60};
@@ -103,3 +103,5 @@ void frmStart::paintEvent(QPaintEvent *)
         QMetaObject::invokeMethod(this, &frmStart::firstPainted, Qt::QueuedConnection);
     }
 }
+
+} // namespace mok

@@ -8,9 +8,12 @@
 
 #include <functional>
 
-class PictureBox;
 class QLabel;
 class QTimer;
+
+namespace mok {
+
+class PictureBox;
 
 // The splash window the game starts with: the logo above a thin loading
 // bar that fills in uneven steps taken from the clock. Nothing is loaded
@@ -23,9 +26,6 @@ public:
 
     explicit frmStart(Clock clock = &QTime::currentTime, QWidget *parent = nullptr);
 
-    // Binds the bar and gives tmrLoading its interval; runs once, from the
-    // constructor, before the window is shown.
-    void Form_Load();
     // One step of the bar; at 100 the timer stops and loaded() is emitted.
     void tmrLoading_Timer();
 
@@ -49,6 +49,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // Binds the bar and gives tmrLoading its interval; runs once, from the
+    // constructor, before the window is shown.
+    void Form_Load();
     // The last digit of the clock's seconds, 0 to 9.
     int secondsDigit() const;
     void startLoading();
@@ -62,3 +65,5 @@ private:
     bool m_painted = false;
     bool m_loadingStarted = false;
 };
+
+} // namespace mok

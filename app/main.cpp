@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+namespace mok {
 namespace {
 
 // A core application is enough to read the arguments and name the program
@@ -18,6 +19,7 @@ CommandLine readCommandLine(int argc, char *argv[])
 }
 
 } // namespace
+} // namespace mok
 
 int main(int argc, char *argv[])
 {
@@ -27,9 +29,9 @@ int main(int argc, char *argv[])
         return mok::picture::runDecodeHelper();
     // Questions about the program are answered before any window system is
     // touched, so they work on a terminal without a display.
-    const CommandLine commandLine = readCommandLine(argc, argv);
-    if (commandLine.action != CommandLine::Action::Play) {
-        const bool failed = commandLine.action == CommandLine::Action::Fail;
+    const mok::CommandLine commandLine = mok::readCommandLine(argc, argv);
+    if (commandLine.action != mok::CommandLine::Action::Play) {
+        const bool failed = commandLine.action == mok::CommandLine::Action::Fail;
         std::fputs(commandLine.output.toLocal8Bit().constData(), failed ? stderr : stdout);
         return failed ? 2 : 0;
     }
@@ -39,7 +41,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(MOK_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("org.example.mok"));
     mok::platform::installJapaneseTranslation(app);
-    AppController host;
+    mok::AppController host;
     if (!host.start(commandLine.picture))
         return 0;
     return QApplication::exec();

@@ -2,6 +2,8 @@
 
 #include <QStandardPaths>
 
+namespace mok {
+
 bool SingleInstance::claim()
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
@@ -17,3 +19,5 @@ bool SingleInstance::claim()
     // no reason to keep the player out.
     return m_lock->error() != QLockFile::LockFailedError;
 }
+
+} // namespace mok

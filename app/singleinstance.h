@@ -4,6 +4,8 @@
 
 #include <memory>
 
+namespace mok {
+
 // One running copy of the game per user. The claim is a lock file in the
 // user's runtime folder (XDG_RUNTIME_DIR, or Qt's private fallback for it),
 // so other users' copies never see it. QLockFile records the owner's process
@@ -18,3 +20,5 @@ public:
 private:
     std::unique_ptr<QLockFile> m_lock;
 };
+
+} // namespace mok

@@ -11,11 +11,11 @@ namespace mok {
 
 namespace {
 
-QPixmap bakedPixmap(const QString &resource)
+QPixmap bakedPixmap(const QString &name, double density)
 {
     for (std::size_t i = 0; i < baked::kFaceCount; ++i) {
         const baked::Face &face = baked::kFaces[i];
-        if (resource != QLatin1String(face.resource))
+        if (face.density != density || name != QLatin1String(face.name))
             continue;
         // The image reads the baked pixels in place; the pixmap shares them
         // as long as nothing paints on it, which nothing does.
@@ -28,30 +28,28 @@ QPixmap bakedPixmap(const QString &resource)
 
 } // namespace
 
-QPixmap assetPixmap(const QString &resource, double devicePixelRatio)
+QPixmap assetPixmap(const QString &name, double devicePixelRatio)
 {
     // The nearest density drawn.
     double density = 1;
     for (const double drawn : {1.25, 1.5, 2.0})
         if (std::abs(devicePixelRatio - drawn) < std::abs(devicePixelRatio - density))
             density = drawn;
-    if (density != 1 && resource.endsWith(QLatin1String(".png"))) {
-        QString dense = resource;
-        dense.insert(dense.size() - 4, QStringLiteral("@%1x").arg(density));
-        QPixmap pixmap = bakedPixmap(dense);
+    if (density != 1) {
+        QPixmap pixmap = bakedPixmap(name, density);
         if (!pixmap.isNull()) {
             pixmap.setDevicePixelRatio(density);
             return pixmap;
         }
     }
-    return bakedPixmap(resource);
+    return bakedPixmap(name, 1);
 }
 
-QPixmap assetPixmap(const QString &resource)
+QPixmap assetPixmap(const QString &name)
 {
     // The highest ratio of the application's screens (Qt's scale factor
     // included): a window on a lower-density screen shrinks the face.
-    return assetPixmap(resource, qGuiApp ? qGuiApp->devicePixelRatio() : 1.0);
+    return assetPixmap(name, qGuiApp ? qGuiApp->devicePixelRatio() : 1.0);
 }
 
 } // namespace mok

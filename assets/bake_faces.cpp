@@ -4,7 +4,8 @@
 // loaded and no decoded copy on the heap.
 //
 // Usage: mok_bake_faces OUTPUT.cpp SOURCE_DIR NAME...  (NAME relative to
-// SOURCE_DIR, e.g. faces/open.png; the game asks for ":/faces/open.png").
+// SOURCE_DIR, e.g. faces/open.png or faces/open@1.5x.png; the game asks for
+// "faces/open", at a density).
 #include <QFile>
 #include <QImage>
 #include <QString>
@@ -48,8 +49,17 @@ int main(int argc, char *argv[])
             return 1;
         }
         writePixels(out, i, image);
-        table += QStringLiteral("    {\":/%1\", %2, %3, kPixels%4},\n")
-                     .arg(name)
+        // "faces/open@1.5x.png" is faces/open drawn at 1.5 times the size.
+        QString base = name;
+        base.chop(4); // ".png"
+        QString density = QStringLiteral("1");
+        if (const qsizetype at = base.indexOf(QLatin1Char('@')); at >= 0) {
+            density = base.mid(at + 1);
+            density.chop(1); // "x"
+            base.truncate(at);
+        }
+        table += QStringLiteral("    {\"%1\", %2, %3, %4, kPixels%5},\n")
+                     .arg(base, density)
                      .arg(image.width())
                      .arg(image.height())
                      .arg(i);

@@ -8,7 +8,8 @@
 namespace mok::baked {
 
 struct Face {
-    const char *resource; // the name the game asks for, e.g. ":/faces/open.png"
+    const char *name; // the PNG's path under assets/ without ".png" or density: "faces/open"
+    double density;   // 1, or the density it was drawn at (faces/open@1.5x.png: 1.5)
     int width;
     int height;
     const std::uint32_t *pixels; // width * height, row by row

@@ -18,6 +18,9 @@
 #include <chrono>
 #include <thread>
 
+using mok::AppController;
+using mok::frmMain;
+
 namespace bench {
 
 namespace {
@@ -168,7 +171,7 @@ int runOpenMemory(const QStringList &args)
     }
     const auto opened = [&] {
         frmMain *w = host.window();
-        return w && (windowsMade > 0 || pictureOnly) && !w->board().picPuzzleImage.isNull();
+        return w && (windowsMade > 0 || pictureOnly) && !w->board().pictureImage().isNull();
     };
     if (!waitFor(opened, 60000))
         return 4;
@@ -181,7 +184,7 @@ int runOpenMemory(const QStringList &args)
     // What the helper took for the picture beyond what it held waiting. The
     // preview it handed over sits in pages that both processes map; they
     // count once.
-    const double preview = static_cast<double>(host.window()->board().picPuzzleImage.sizeInBytes());
+    const double preview = static_cast<double>(host.window()->board().pictureImage().sizeInBytes());
     report(QStringLiteral("helper"), std::max(0.0, helperPeak - helperAtRest - preview));
     report(QStringLiteral("preview"), preview);
     return 0;

@@ -21,6 +21,10 @@
 #include <cmath>
 #include <sys/resource.h>
 
+using mok::frmMain;
+using mok::ImageButton;
+using mok::PieceWidget;
+
 namespace bench {
 
 namespace {

@@ -27,7 +27,7 @@
 #include <algorithm>
 #include <vector>
 
-using mok::RectF;
+namespace mok {
 
 namespace {
 
@@ -39,7 +39,7 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Mok"));
-    setWindowIcon(QIcon(mok::assetPixmap(QStringLiteral(":/icon.png"))));
+    setWindowIcon(QIcon(mok::assetPixmap(QStringLiteral("icon"))));
     setFont(mok::platform::uiFont(9));
     // Gradation paints every pixel; nothing needs clearing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -55,7 +55,10 @@ frmMain::~frmMain()
     cancelLoad();
 }
 
-mok::Screen frmMain::screenTwips() const { return mok::platform::primaryScreen(); }
+mok::Screen frmMain::screenTwips() const
+{
+    return mok::platform::primaryScreen();
+}
 
 // The seven image buttons, in the order in which one tick serves them.
 // Open and Exit end the tick: Open makes the window afresh, so the buttons
@@ -65,20 +68,20 @@ const std::array<frmMain::ButtonRow, 7> &frmMain::buttonTable()
     // A row a button, kept as written.
     // clang-format off
     static const std::array<ButtonRow, 7> table = {{
-        {&frmMain::imgOpen, "imgOpen", u"ピクチャファイルを開く", ":/faces/open.png",
-         ":/faces/open_pressed.png", {120, 120, 1875, 375}, &frmMain::requestOpen, Tick::Ends},
-        {&frmMain::imgStart, "imgStart", u"スタート", ":/faces/start.png",
-         ":/faces/start_pressed.png", {2640, 120, 1500, 300}, &frmMain::startGame, Tick::GoesOn},
-        {&frmMain::imgGiveup, "imgGiveup", u"ギブアップ", ":/faces/giveup.png",
-         ":/faces/giveup_pressed.png", {4200, 120, 1500, 300}, &frmMain::giveUp, Tick::GoesOn},
-        {&frmMain::imgMin, "imgMin", u"＿ タスクトレイへ移動", ":/faces/min.png",
-         ":/faces/min_pressed.png", {6120, 120, 1050, 300}, &frmMain::moveToTray, Tick::GoesOn},
-        {&frmMain::imgExit, "imgExit", u"× 閉じる", ":/faces/exit.png", ":/faces/exit_pressed.png",
+        {&frmMain::imgOpen, "imgOpen", u"ピクチャファイルを開く", "faces/open",
+         "faces/open_pressed", {120, 120, 1875, 375}, &frmMain::requestOpen, Tick::Ends},
+        {&frmMain::imgStart, "imgStart", u"スタート", "faces/start",
+         "faces/start_pressed", {2640, 120, 1500, 300}, &frmMain::startGame, Tick::GoesOn},
+        {&frmMain::imgGiveup, "imgGiveup", u"ギブアップ", "faces/giveup",
+         "faces/giveup_pressed", {4200, 120, 1500, 300}, &frmMain::giveUp, Tick::GoesOn},
+        {&frmMain::imgMin, "imgMin", u"＿ タスクトレイへ移動", "faces/min",
+         "faces/min_pressed", {6120, 120, 1050, 300}, &frmMain::moveToTray, Tick::GoesOn},
+        {&frmMain::imgExit, "imgExit", u"× 閉じる", "faces/exit", "faces/exit_pressed",
          {7200, 120, 1050, 300}, &frmMain::exitProgram, Tick::Ends},
-        {&frmMain::imgReadme, "imgReadme", u"readme", ":/faces/readme.png",
-         ":/faces/readme_pressed.png", {6720, 840, 1500, 300}, &frmMain::openReadme, Tick::GoesOn},
-        {&frmMain::imgVersion, "imgVersion", u"バージョン情報", ":/faces/version.png",
-         ":/faces/version_pressed.png", {6720, 1200, 1500, 300}, &frmMain::showVersion,
+        {&frmMain::imgReadme, "imgReadme", u"readme", "faces/readme",
+         "faces/readme_pressed", {6720, 840, 1500, 300}, &frmMain::openReadme, Tick::GoesOn},
+        {&frmMain::imgVersion, "imgVersion", u"バージョン情報", "faces/version",
+         "faces/version_pressed", {6720, 1200, 1500, 300}, &frmMain::showVersion,
          Tick::GoesOn},
     }};
     // clang-format on
@@ -160,7 +163,7 @@ void frmMain::createPieces()
         piece->hide();
         piece->stackUnder(this->*buttonTable().front().button); // the lowest button
         imgPiece[i] = piece;
-        m_shownStackOrder[i] = m_board.imgPiece[i].stackOrder;
+        m_shownStackOrder[i] = m_board.piece(i).stackOrder;
         place(piece, {0, 0, kDesignPieceSize, kDesignPieceSize});
     }
 }
@@ -185,7 +188,10 @@ void frmMain::place(QWidget *control, const RectF &twips)
     applyTwips(control);
 }
 
-RectF &frmMain::twipsOf(QWidget *control) { return m_twips[control]; }
+RectF &frmMain::twipsOf(QWidget *control)
+{
+    return m_twips[control];
+}
 
 void frmMain::applyTwips(QWidget *control)
 {
@@ -208,7 +214,10 @@ void frmMain::Form_Load()
     cboLevel->setCurrentIndex(mok::kDefaultLevelRow);
 }
 
-int frmMain::selectedLastIndex() const { return cboLevel->currentData().toInt(); }
+int frmMain::selectedLastIndex() const
+{
+    return cboLevel->currentData().toInt();
+}
 
 void frmMain::selectLevel(int lastIndex)
 {
@@ -245,7 +254,10 @@ void frmMain::Form_Resize()
     setLeft(imgVersion, W - 1600);
 }
 
-void frmMain::resizeEvent(QResizeEvent *) { Form_Resize(); }
+void frmMain::resizeEvent(QResizeEvent *)
+{
+    Form_Resize();
+}
 
 void frmMain::paintEvent(QPaintEvent *event)
 {
@@ -434,3 +446,5 @@ void frmMain::tellWhereTheWindowWent(TaskTray::Away away)
     }
     mok::platform::messageBox(this, text, QStringLiteral(u"タスク"));
 }
+
+} // namespace mok

@@ -9,18 +9,18 @@
 #include <array>
 #include <map>
 
+class QComboBox;
+class QLabel;
+class QTimer;
+
 namespace mok {
-class PictureDecoder;
-struct PictureLoadResult;
-} // namespace mok
 
 class DragFrame;
 class ImageButton;
 class OutlineShape;
+class PictureDecoder;
 class PieceWidget;
-class QComboBox;
-class QLabel;
-class QTimer;
+struct PictureLoadResult;
 
 // The game window: borderless, over the whole screen, kept on top, painted
 // with a blue-to-black gradient. It owns every control of the game and shows
@@ -43,8 +43,7 @@ public:
     // leaves the choice as it is.
     void selectLevel(int lastIndex);
 
-    // Start-up, layout and background.
-    void Form_Load();
+    // Layout and background.
     void Form_Resize();
     // Paints the background of `clientRect`, only where it meets `exposed`
     // (all of it when `exposed` is null).
@@ -85,11 +84,9 @@ public:
     void cancelLoad();
 
     // The game, as the window runs it over its Board.
-    void Level();
     void Expand();
     void Combine();
     void AdjustPiece(int index);
-    bool IsComplete();
     void NBord();
     void DispBorder();
 
@@ -132,7 +129,7 @@ private:
         ImageButton *frmMain::*button;
         const char *objectName;
         const char16_t *toolTip;
-        const char *releasedFace; // resource paths
+        const char *releasedFace; // names of baked faces (asset_pixmap.h)
         const char *pressedFace;
         mok::RectF twips;
         void (frmMain::*action)();
@@ -140,6 +137,9 @@ private:
     };
     static const std::array<ButtonRow, 7> &buttonTable();
 
+    // Start-up: runs once, from the constructor, before anything can show
+    // the window.
+    void Form_Load();
     void createControls();
     void createPieces();
     void createButtons();
@@ -213,3 +213,5 @@ private:
     static constexpr int kGradationColumnWidth = 16;
     QImage m_gradationColumn;
 };
+
+} // namespace mok

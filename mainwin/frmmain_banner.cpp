@@ -8,7 +8,7 @@
 #include <QTextBoundaryFinder>
 #include <QTimer>
 
-using mok::RectF;
+namespace mok {
 
 namespace {
 
@@ -68,3 +68,5 @@ void frmMain::settleBanner()
     applyTwips(lblOpening);
     lblOpening->show();
 }
+
+} // namespace mok

@@ -23,6 +23,12 @@
 #include <utility>
 #include <vector>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace mok {
+
 namespace {
 
 QString cannotOpenMessage(const QString &path, const QString &reason)
@@ -39,8 +45,7 @@ const QString &errorTitle()
 
 // Why a picture area of this size cannot be cut for the level, or an empty
 // string when it can.
-QString cellsTooSmallReason(float areaWidth, float areaHeight, int gridSide,
-                            const mok::Screen &s)
+QString cellsTooSmallReason(float areaWidth, float areaHeight, int gridSide, const mok::Screen &s)
 {
     if (mok::cellsAreVisible(areaWidth, areaHeight, gridSide, s))
         return {};
@@ -66,6 +71,14 @@ void frmMain::PictureOpen()
          {QStringLiteral(u"JPEG 形式(*.jpg;*.jpeg)"), QStringLiteral(u"*.jpg;*.jpeg")},
          {QStringLiteral(u"その他のピクチャ(*.png;*.webp;*.heic;*.heif;*.avif)"),
           QStringLiteral(u"*.png;*.webp;*.heic;*.heif;*.avif")}});
+#ifdef __GLIBC__
+    // The dialog's folder model, icons and watcher leave megabytes of freed
+    // heap behind, which glibc keeps for later. The preview and the board's
+    // pieces come next, more than that at once, in blocks of their own: hand
+    // the heap back first, so opening does not cost the dialog and the
+    // picture together.
+    malloc_trim(0);
+#endif
     if (path.isEmpty())
         return;
     openPicture(path);
@@ -91,7 +104,10 @@ void frmMain::openPicture(const QString &path)
     decoder().load(path, screenTwips(), devicePixelRatioF());
 }
 
-bool frmMain::isLoading() const { return !m_loadingPath.isNull(); }
+bool frmMain::isLoading() const
+{
+    return !m_loadingPath.isNull();
+}
 
 void frmMain::cancelLoad()
 {
@@ -137,9 +153,7 @@ bool frmMain::showPicture(const QString &path, const mok::PictureLoadResult &loa
     lblOpening->hide();
     lblPath->setText(mok::pathCaption(path));
     applyTwips(lblPath);
-    m_board.picPuzzle.width = areaWidth;
-    m_board.picPuzzle.height = areaHeight;
-    m_board.picPuzzleImage = picture.preview;
+    m_board.setPicture(picture.preview, areaWidth, areaHeight);
     lblPreview->setText(mok::previewCaption(picture.divisor, pw, ph));
     applyTwips(lblPreview);
     imgStart->show();
@@ -155,8 +169,9 @@ bool frmMain::showPicture(const QString &path, const mok::PictureLoadResult &loa
 void frmMain::startGame()
 {
     const mok::Screen s = screenTwips();
-    const QString tooSmall = cellsTooSmallReason(m_board.picPuzzle.width, m_board.picPuzzle.height,
-                                                 mok::gridSideFor(selectedLastIndex()), s);
+    const QString tooSmall =
+        cellsTooSmallReason(m_board.pictureArea().width, m_board.pictureArea().height,
+                            mok::gridSideFor(selectedLastIndex()), s);
     if (!tooSmall.isEmpty()) {
         mok::platform::messageBox(this, QStringLiteral(u"ゲームを始められません。\n") + tooSmall,
                                   QStringLiteral(u"スタート"));
@@ -183,8 +198,6 @@ void frmMain::giveUp()
     syncPieces();
 }
 
-void frmMain::Level() { m_board.Level(selectedLastIndex()); }
-
 void frmMain::Expand()
 {
     createPieces();
@@ -193,16 +206,19 @@ void frmMain::Expand()
     // takes far less than one frame, so it is shown as one frame rather than
     // a hundred full-window flushes nobody could tell apart.
     const int lastIndex = selectedLastIndex();
-    QRegion vacated;
-    m_board.Expand(screenTwips(), lastIndex, mok::sharedRandom(), [&](int i) {
-        PieceWidget *piece = imgPiece[i];
-        if (piece->isVisible()) {
-            vacated += piece->geometry();
-            piece->hide();
+    if (mok::gridSideFor(lastIndex) > 0) {
+        QRegion vacated;
+        for (int i = 0; i <= lastIndex; ++i) {
+            PieceWidget *piece = imgPiece[i];
+            if (piece->isVisible()) {
+                vacated += piece->geometry();
+                piece->hide();
+            }
         }
-        if (i == lastIndex && !vacated.isEmpty())
+        if (!vacated.isEmpty())
             repaint(vacated);
-    });
+    }
+    m_board.Expand(screenTwips(), lastIndex, mok::sharedRandom());
     unsetCursor();
     syncOutline();
     syncPieces();
@@ -226,8 +242,6 @@ void frmMain::AdjustPiece(int index)
     }
 }
 
-bool frmMain::IsComplete() { return m_board.IsComplete(screenTwips(), selectedLastIndex()); }
-
 void frmMain::NBord()
 {
     m_board.NBord(selectedLastIndex());
@@ -247,7 +261,7 @@ void frmMain::runClearSequence()
     imgGiveup->hide();
     mok::platform::setTopmost(this, false);
     mok::platform::messageBox(this,
-                              QStringLiteral(u"Level ") + QString::number(m_board.GridSide - 1) +
+                              QStringLiteral(u"Level ") + QString::number(m_board.gridSide() - 1) +
                                   QStringLiteral(u" クリア！おめでとう！！！"),
                               QStringLiteral(u"クリア"));
     mok::platform::setTopmost(this, true);
@@ -258,35 +272,23 @@ void frmMain::runClearSequence()
 
 void frmMain::imgPiece_MouseDown(int index, float X, float Y)
 {
-    m_board.GrabX = X;
-    m_board.GrabY = Y;
-    DispBorder();
-    m_board.bringToFront(index);
+    m_board.grab(index, X, Y, selectedLastIndex());
     syncPieces();
 }
 
 void frmMain::imgPiece_DragDrop(int index, PieceWidget *source, float X, float Y)
 {
-    const mok::RectF &target = m_board.imgPiece[index].rect;
-    const float left = target.left + X - m_board.GrabX;
-    const float top = target.top + Y - m_board.GrabY;
-    const int dropped = m_board.imgPiece[source->index()].tag.toShort();
-    m_board.imgPiece[dropped].rect.left = left;
-    m_board.imgPiece[dropped].rect.top = top;
-    AdjustPiece(dropped);
+    AdjustPiece(m_board.dropOnPiece(source->index(), index, X, Y));
 }
 
 void frmMain::Form_DragDrop(PieceWidget *source, float X, float Y)
 {
-    const int dropped = m_board.imgPiece[source->index()].tag.toShort();
-    m_board.imgPiece[dropped].rect.left = X - m_board.GrabX;
-    m_board.imgPiece[dropped].rect.top = Y - m_board.GrabY;
-    AdjustPiece(dropped);
+    AdjustPiece(m_board.dropOnBackground(source->index(), X, Y));
 }
 
 void frmMain::onPieceMouseDown(int index, QPoint posInPiece)
 {
-    if (m_clearPending || !m_board.imgPiece[index].enabled)
+    if (m_clearPending || !m_board.piece(index).enabled)
         return;
     const mok::Screen s = screenTwips();
     imgPiece_MouseDown(index, static_cast<float>(posInPiece.x()) * s.tppX,
@@ -328,14 +330,14 @@ void frmMain::onPieceMouseUp(int index, QPoint globalPos)
 void frmMain::syncOutline()
 {
     const mok::Screen s = screenTwips();
-    QRect frame = mok::toPixels(m_board.shpOutline, s);
+    QRect frame = mok::toPixels(m_board.outline(), s);
     // The frame lies under the pieces at home. Rounded on its own, a picture
     // area a fraction of a pixel wide or high would leave one line of it
     // showing under or beside the assembled picture: it ends where the last
     // piece at home ends, so it shows alike on every side.
     const int last = selectedLastIndex();
-    if (m_board.GridSide > 0 && last >= 0 && last < mok::kPieceCount) {
-        const mok::RectF &piece = m_board.imgPiece[last].rect;
+    if (m_board.gridSide() > 0 && last >= 0 && last < mok::kPieceCount) {
+        const mok::RectF &piece = m_board.pieceRect(last);
         const QRect home = mok::toPixels(mok::RectF{m_board.homeX(last, piece.width - s.tppX),
                                                     m_board.homeY(last, piece.height - s.tppY),
                                                     piece.width, piece.height},
@@ -350,21 +352,21 @@ void frmMain::syncPieces()
 {
     createPieces();
     const mok::Screen s = screenTwips();
-    const QPoint areaOrigin(mok::toPixels(m_board.picPuzzle.left, s.tppX),
-                            mok::toPixels(m_board.picPuzzle.top, s.tppY));
+    const QPoint areaOrigin(mok::toPixels(m_board.pictureArea().left, s.tppX),
+                            mok::toPixels(m_board.pictureArea().top, s.tppY));
     std::vector<int> raised;
     for (int i = 0; i < mok::kPieceCount; ++i) {
-        const mok::Piece &state = m_board.imgPiece[i];
+        const mok::Piece &state = m_board.piece(i);
         PieceWidget *piece = imgPiece[i];
         piece->setGeometry(mok::toPixels(state.rect, s));
-        piece->setPicture(m_board.picPuzzleImage, state.picture, areaOrigin);
+        piece->setPicture(m_board.pictureImage(), state.picture, areaOrigin);
         piece->setEnabled(state.enabled);
         piece->setVisible(state.visible);
         if (state.stackOrder != m_shownStackOrder[i])
             raised.push_back(i);
     }
     std::sort(raised.begin(), raised.end(), [this](int a, int b) {
-        return m_board.imgPiece[a].stackOrder < m_board.imgPiece[b].stackOrder;
+        return m_board.piece(a).stackOrder < m_board.piece(b).stackOrder;
     });
     // The level list is a window of its own in the classic toolkit and
     // always stayed above the pieces: a piece brought to the front goes just
@@ -377,6 +379,8 @@ void frmMain::syncPieces()
     }
     for (int i : raised) {
         imgPiece[i]->stackUnder(cboLevel);
-        m_shownStackOrder[i] = m_board.imgPiece[i].stackOrder;
+        m_shownStackOrder[i] = m_board.piece(i).stackOrder;
     }
 }
+
+} // namespace mok

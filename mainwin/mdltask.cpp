@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QWidget>
 
+namespace mok {
+
 mdlTask::Desktop mdlTask::realDesktop()
 {
     return {&mok::platform::hasNotificationArea, &mok::platform::canMinimise};
@@ -92,3 +94,5 @@ void mdlTask::checkNotificationArea()
     if (iconShown() && !m_desktop.hasNotificationArea())
         restoreWindow();
 }
+
+} // namespace mok

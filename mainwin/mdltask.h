@@ -10,6 +10,8 @@
 
 #include <functional>
 
+namespace mok {
+
 // The notification-area icon: TrayAdd shows it for a window, TrayDelete
 // removes it, and a left or right press on it (QSystemTrayIcon's Trigger or
 // Context) removes it and restores the window. If the notification area
@@ -60,3 +62,5 @@ private:
     QTimer m_watch;
     QPointer<QWidget> m_window;
 };
+
+} // namespace mok

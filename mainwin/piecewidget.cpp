@@ -7,6 +7,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+namespace mok {
+
 PieceWidget::PieceWidget(int index, QWidget *parent) : QWidget(parent), m_index(index)
 {
     setObjectName(QStringLiteral("imgPiece%1").arg(index));
@@ -75,3 +77,5 @@ void PieceWidget::mouseReleaseEvent(QMouseEvent *event)
     m_down = false;
     emit mouseUp(m_index, event->globalPosition().toPoint());
 }
+
+} // namespace mok

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QWidget>
 
+namespace mok {
+
 // One puzzle piece on the screen: paints its picture and reports the mouse,
 // with its index, to the window that runs the game. The picture is painted
 // from the shared picture area, so a piece keeps no pixels of its own.
@@ -37,3 +39,5 @@ private:
     QPoint m_areaOrigin;
     bool m_down = false;
 };
+
+} // namespace mok

@@ -2,6 +2,8 @@
 
 class QWidget;
 
+namespace mok {
+
 // What the main window asks of the notification area: to get the window out
 // of the way, and to bring it back when the player asks for it. The unit
 // behind it (mdlTask) outlives every main window.
@@ -24,3 +26,5 @@ public:
     // the player never loses it.
     virtual Away moveAway(QWidget *window) = 0;
 };
+
+} // namespace mok

@@ -52,9 +52,6 @@ constexpr int kMaxJpegSide = 65500;
 // rest, since a HEIF or AVIF picture is always decoded whole.
 constexpr int kMaxHeifSide = 32768;
 
-// Text and metadata read from a file are capped at this many bytes.
-constexpr qint64 kMaxMetadataBytes = qint64(1) << 20;
-
 // a * b, or nothing when the product does not fit in 63 bits or an operand
 // is negative.
 std::optional<qint64> checkedProduct(qint64 a, qint64 b);

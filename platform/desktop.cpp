@@ -171,7 +171,10 @@ void setTopmost(QWidget *window, bool topmost)
     window->show();
 }
 
-void keepOnTop(QWidget *window) { window->setWindowFlag(Qt::WindowStaysOnTopHint, true); }
+void keepOnTop(QWidget *window)
+{
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+}
 
 bool askForThinFrame(QWidget *window)
 {

@@ -9,10 +9,6 @@
 #include <QTreeView>
 #include <QUrl>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 namespace mok::platform {
 
 namespace {
@@ -63,16 +59,7 @@ QString askForFile(QWidget *owner, const QString &title, const QList<FileFilter>
 
 QString openFileDialog(QWidget *owner, const QString &title, const QList<FileFilter> &filters)
 {
-    const QString path = askForFile(owner, title, filters);
-#ifdef __GLIBC__
-    // The dialog's folder model, icons and watcher leave megabytes of freed
-    // heap behind, which glibc keeps for later. The picture decoded next
-    // needs more than that at once, in blocks of its own: hand the heap
-    // back first, so opening does not cost the dialog and the picture
-    // together.
-    malloc_trim(0);
-#endif
-    return path;
+    return askForFile(owner, title, filters);
 }
 
 QString droppedPicture(const QMimeData *data)

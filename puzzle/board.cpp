@@ -135,8 +135,14 @@ float Board::homeY(int index, float pitchY) const
     return shpOutline.top + static_cast<float>(rowOf(index, GridSide)) * pitchY;
 }
 
-void Board::Expand(const Screen &screen, int lastIndex, Rnd &rnd,
-                   const std::function<void(int)> &pieceHidden)
+void Board::setPicture(const QImage &image, float widthTwips, float heightTwips)
+{
+    picPuzzleImage = image;
+    picPuzzle.width = widthTwips;
+    picPuzzle.height = heightTwips;
+}
+
+void Board::Expand(const Screen &screen, int lastIndex, Rnd &rnd)
 {
     picPuzzle.left = static_cast<float>(roundHalfEven(screen.widthTwips - picPuzzle.width) / 2);
     picPuzzle.top = static_cast<float>(roundHalfEven(screen.heightTwips - picPuzzle.height) / 2);
@@ -152,8 +158,6 @@ void Board::Expand(const Screen &screen, int lastIndex, Rnd &rnd,
     for (int i = 0; i <= lastIndex; ++i) {
         Piece &piece = imgPiece[i];
         piece.visible = false;
-        if (pieceHidden)
-            pieceHidden(i);
         piece.rect.width = static_cast<float>(cellWidth) + screen.tppX;
         piece.rect.height = static_cast<float>(cellHeight) + screen.tppY;
     }
@@ -169,7 +173,7 @@ void Board::Expand(const Screen &screen, int lastIndex, Rnd &rnd,
         const float r2 = rnd.next();
         piece.rect.left = std::floor(r1 * (screen.widthTwips - static_cast<float>(cellWidth)));
         piece.rect.top = std::floor(r2 * (screen.heightTwips - static_cast<float>(cellHeight)));
-        piece.tag = QString::number(i);
+        piece.tag = i;
         cutPiece(i, cellWidth, cellHeight, screen);
         piece.visible = true;
         bringToFront(i);
@@ -202,6 +206,39 @@ void Board::cutPiece(int index, int cellWidth, int cellHeight, const Screen &scr
     PiecePicture bordered = borderless;
     bordered.outlined = true;
     piece.picture = bordered;
+}
+
+void Board::grab(int index, float x, float y, int lastIndex)
+{
+    GrabX = x;
+    GrabY = y;
+    DispBorder(lastIndex);
+    bringToFront(index);
+}
+
+int Board::dropOnBackground(int source, float x, float y)
+{
+    const int dropped = imgPiece[source].tag;
+    placePiece(dropped, x - GrabX, y - GrabY);
+    return dropped;
+}
+
+int Board::dropOnPiece(int source, int target, float x, float y)
+{
+    // The target's own corner is read before anything moves: a piece
+    // dropped onto itself moves by how far the pointer went.
+    const RectF &on = imgPiece[target].rect;
+    const float left = on.left + x - GrabX;
+    const float top = on.top + y - GrabY;
+    const int dropped = imgPiece[source].tag;
+    placePiece(dropped, left, top);
+    return dropped;
+}
+
+void Board::placePiece(int index, float left, float top)
+{
+    imgPiece[index].rect.left = left;
+    imgPiece[index].rect.top = top;
 }
 
 bool Board::AdjustPiece(int index, const Screen &screen, int lastIndex)

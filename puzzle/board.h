@@ -7,11 +7,9 @@
 
 #include <QImage>
 #include <QRect>
-#include <QString>
 
 #include <array>
 #include <cstdint>
-#include <functional>
 
 class QPainter;
 
@@ -61,7 +59,7 @@ void paintPieceAt(QPainter &painter, const QImage &area, const PiecePicture &pic
 struct Piece {
     PiecePicture picture;      // shown
     PiecePicture otherPicture; // not shown
-    QString tag;               // the piece's own index as decimal text
+    int tag = 0;               // the piece's own index
     RectF rect{0, 0, 255, 255};
     bool visible = false;
     bool enabled = false;
@@ -76,29 +74,39 @@ class Board {
 public:
     Board();
 
-    // Window-level variables.
-    float GrabX = 0;
-    float GrabY = 0;
-    bool BordersHidden = false;
-    std::int16_t GridSide = 0;
-
-    std::array<Piece, kPieceCount> imgPiece;
-
-    // picPuzzle: the working picture at preview scale, the pieces' source.
-    RectF picPuzzle{120, 1200, 615, 255};
-    QImage picPuzzleImage;
+    // The picture to cut: its pixels at preview scale and the size of the
+    // picture area in twips. Nothing moves until the next Expand.
+    void setPicture(const QImage &image, float widthTwips, float heightTwips);
+    // picPuzzle: where the picture area lies, in twips.
+    const RectF &pictureArea() const { return picPuzzle; }
+    const QImage &pictureImage() const { return picPuzzleImage; }
     // shpOutline: the board frame, origin of all home positions.
-    RectF shpOutline{120, 1800, 615, 255};
+    const RectF &outline() const { return shpOutline; }
+
+    std::int16_t gridSide() const { return GridSide; }
+    bool bordersHidden() const { return BordersHidden; }
+    const Piece &piece(int index) const { return imgPiece[index]; }
+    const RectF &pieceRect(int index) const { return imgPiece[index].rect; }
 
     // Sets GridSide from the level's item data; an unknown value leaves it.
     void Level(int lastIndex);
 
-    // Centres the picture area, lays the frame over it, cuts the level's
-    // pieces with both their pictures and scatters them over the screen.
-    // `pieceHidden(i)` runs after piece i has been hidden, before the cut, so
-    // the window can show the old layout vanishing piece by piece.
-    void Expand(const Screen &screen, int lastIndex, Rnd &rnd,
-                const std::function<void(int)> &pieceHidden = {});
+    // Centres the picture area, lays the frame over it, hides the level's
+    // pieces, cuts them with both their pictures and scatters them over the
+    // screen.
+    void Expand(const Screen &screen, int lastIndex, Rnd &rnd);
+
+    // A piece is grabbed at (x, y) twips inside it: it comes to the front
+    // with its borders shown.
+    void grab(int index, float x, float y, int lastIndex);
+    // The grabbed piece `source` is released at (x, y) twips on the window
+    // background, or at (x, y) twips inside piece `target`: the grabbed
+    // point lands there. Both return the index of the piece that moved (the
+    // source's tag), which AdjustPiece is to snap next.
+    int dropOnBackground(int source, float x, float y);
+    int dropOnPiece(int source, int target, float x, float y);
+    // Puts a piece's top-left corner at (left, top) twips.
+    void placePiece(int index, float left, float top);
 
     // Snaps a dropped piece onto its home if it lies within 150 twips of it on
     // both axes; returns IsComplete().
@@ -124,6 +132,19 @@ public:
 
 private:
     void cutPiece(int index, int cellWidth, int cellHeight, const Screen &screen);
+
+    // Window-level variables.
+    float GrabX = 0;
+    float GrabY = 0;
+    bool BordersHidden = false;
+    std::int16_t GridSide = 0;
+
+    std::array<Piece, kPieceCount> imgPiece;
+
+    // picPuzzle: the working picture at preview scale, the pieces' source.
+    RectF picPuzzle{120, 1200, 615, 255};
+    QImage picPuzzleImage;
+    RectF shpOutline{120, 1800, 615, 255};
 
     std::uint32_t m_topOfStack = 0;
 };

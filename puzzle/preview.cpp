@@ -43,12 +43,14 @@ QString previewCaption(int divisor, float pictureWidthPx, float pictureHeightPx)
     return QStringLiteral(u"プレビューサイズ : 1/") + QString::number(divisor) +
            QStringLiteral(u"   [ ") + shortNumber(pictureWidthPx / d) +
            QStringLiteral(u"pixel * ") + shortNumber(pictureHeightPx / d) +
-           QStringLiteral(u"pixel / ") + shortNumber(pictureWidthPx) +
-           QStringLiteral(u"pixel * ") + shortNumber(pictureHeightPx) +
-           QStringLiteral(u"pixel ]");
+           QStringLiteral(u"pixel / ") + shortNumber(pictureWidthPx) + QStringLiteral(u"pixel * ") +
+           shortNumber(pictureHeightPx) + QStringLiteral(u"pixel ]");
 }
 
-QString pathCaption(const QString &path) { return QStringLiteral(u"ピクチャ : ") + path; }
+QString pathCaption(const QString &path)
+{
+    return QStringLiteral(u"ピクチャ : ") + path;
+}
 
 bool cellsAreVisible(float areaWidthTwips, float areaHeightTwips, int gridSide,
                      const Screen &screen)

@@ -16,7 +16,8 @@ int previewDivisor(float pictureWidthPx, float pictureHeightPx, const Screen &sc
 // digits: 512, 204.8, 233.3333.
 QString shortNumber(float value);
 
-// The preview caption, e.g. "プレビューサイズ : 1/2   [ 512pixel * 384pixel / 1024pixel * 768pixel ]".
+// The preview caption, e.g. "プレビューサイズ : 1/2   [ 512pixel * 384pixel / 1024pixel * 768pixel
+// ]".
 QString previewCaption(int divisor, float pictureWidthPx, float pictureHeightPx);
 
 QString pathCaption(const QString &path);

@@ -6,6 +6,10 @@
 
 #include <QtTest>
 
+using mok::AppController;
+using mok::frmMain;
+using mok::ImageButton;
+
 // Starts the game (with a picture named on the command line, if any) and
 // waits until the splash has handed over and the opening banner has
 // settled, so Open can be used. Returns the window, or null.

@@ -12,6 +12,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using mok::frmMain;
+using mok::ImageButton;
+using mok::PieceWidget;
+
 // A picture in which neighbouring pixels differ, saved under `name`.
 inline QString makePicture(const QTemporaryDir &dir, const QString &name, int w, int h)
 {
@@ -49,7 +53,10 @@ struct Game {
     {
         return window.findChild<T *>(QLatin1String(name));
     }
-    PieceWidget *piece(int i) { return find<PieceWidget>(qPrintable(QStringLiteral("imgPiece%1").arg(i))); }
+    PieceWidget *piece(int i)
+    {
+        return find<PieceWidget>(qPrintable(QStringLiteral("imgPiece%1").arg(i)));
+    }
     QComboBox *level() { return find<QComboBox>("cboLevel"); }
     QString caption(const char *label) { return find<QLabel>(label)->text(); }
     mok::Board &board() { return window.board(); }
@@ -66,7 +73,7 @@ struct Game {
     QPoint homePixels(int i)
     {
         const mok::Screen s = window.screenTwips();
-        const mok::RectF &r = board().imgPiece[i].rect;
+        const mok::RectF &r = board().pieceRect(i);
         const float x = board().homeX(i, r.width - s.tppX);
         const float y = board().homeY(i, r.height - s.tppY);
         return {mok::toPixels(x, s.tppX), mok::toPixels(y, s.tppY)};

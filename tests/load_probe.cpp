@@ -57,8 +57,8 @@ mok::PictureLoadResult lie(const QByteArray &order, const mok::Screen &screen)
     r.picture.divisor = honest.divisor;
     // Filled as ARGB, so that "holes" keep their alpha of 0 under the RGB32
     // name the helper sends them with.
-    r.picture.preview = QImage(honest.size - QSize(0, order.contains("size") ? 1 : 0),
-                               QImage::Format_ARGB32);
+    r.picture.preview =
+        QImage(honest.size - QSize(0, order.contains("size") ? 1 : 0), QImage::Format_ARGB32);
     r.picture.preview.fill(order.contains("alpha") ? 0x00FFFFFFu : 0xFFFFFFFFu);
     r.picture.preview.reinterpretAsFormat(QImage::Format_RGB32);
     return r;

@@ -21,8 +21,7 @@ class ModalWatcher : public QObject {
 public:
     // `answer` may act on the dialog (fill it in); it is then accepted unless
     // `answer` returns false, in which case it is rejected.
-    explicit ModalWatcher(std::function<bool(QDialog *)> answer = {})
-        : m_answer(std::move(answer))
+    explicit ModalWatcher(std::function<bool(QDialog *)> answer = {}) : m_answer(std::move(answer))
     {
         connect(&m_timer, &QTimer::timeout, this, &ModalWatcher::poll);
         m_timer.start(10);
@@ -37,8 +36,8 @@ private:
         if (!dialog || dialog == m_handled)
             return;
         m_handled = dialog;
-        SeenModal seen{QString::fromLatin1(dialog->metaObject()->className()), dialog->windowTitle(),
-                       {}};
+        SeenModal seen{
+            QString::fromLatin1(dialog->metaObject()->className()), dialog->windowTitle(), {}};
         if (auto *box = qobject_cast<QMessageBox *>(dialog))
             seen.text = box->text();
         m_seen << seen;

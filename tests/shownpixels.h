@@ -14,4 +14,7 @@ inline QImage shownPixels(const QImage &image)
     return pixels;
 }
 
-inline QImage shownPixels(const QPixmap &pixmap) { return shownPixels(pixmap.toImage()); }
+inline QImage shownPixels(const QPixmap &pixmap)
+{
+    return shownPixels(pixmap.toImage());
+}

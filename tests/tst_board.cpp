@@ -30,7 +30,8 @@ QImage patternPicture(int w, int h)
     QImage image(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            image.setPixel(x, y, qRgb(40 + (x * 7) % 200, 40 + (y * 11) % 200, 40 + ((x + y) * 3) % 200));
+            image.setPixel(x, y,
+                           qRgb(40 + (x * 7) % 200, 40 + (y * 11) % 200, 40 + ((x + y) * 3) % 200));
     return image;
 }
 
@@ -39,9 +40,8 @@ QImage patternPicture(int w, int h)
 Board boardWithPicture(const QImage &picture)
 {
     Board board;
-    board.picPuzzle.width = static_cast<float>(picture.width()) * kScreen.tppX;
-    board.picPuzzle.height = static_cast<float>(picture.height()) * kScreen.tppY;
-    board.picPuzzleImage = picture;
+    board.setPicture(picture, static_cast<float>(picture.width()) * kScreen.tppX,
+                     static_cast<float>(picture.height()) * kScreen.tppY);
     return board;
 }
 
@@ -67,7 +67,7 @@ QImage shown(const Board &board, const mok::PiecePicture &picture)
     QImage image(picture.size(), QImage::Format_RGB32);
     image.fill(Qt::magenta);
     QPainter painter(&image);
-    mok::paintPiece(painter, board.picPuzzleImage, picture, image.rect());
+    mok::paintPiece(painter, board.pictureImage(), picture, image.rect());
     return image;
 }
 
@@ -75,7 +75,7 @@ QString layoutText(const Board &board, int lastIndex)
 {
     QString text;
     for (int i = 0; i <= lastIndex; ++i)
-        text += QStringLiteral("%1,%2;").arg(board.imgPiece[i].rect.left).arg(board.imgPiece[i].rect.top);
+        text += QStringLiteral("%1,%2;").arg(board.pieceRect(i).left).arg(board.pieceRect(i).top);
     return text;
 }
 
@@ -106,6 +106,9 @@ private slots:
     void onePieceOffHomeOnOneAxisIsNoClear_data();
     void onePieceOffHomeOnOneAxisIsNoClear();
     void borderSwaps();
+    void dropLandsTheGrabbedPoint_data();
+    void dropLandsTheGrabbedPoint();
+    void grabShowsBordersAndRaises();
 };
 
 void TestBoard::levelSetsGridSide_data()
@@ -127,19 +130,19 @@ void TestBoard::levelSetsGridSide()
     QVERIFY(level.text.endsWith(QStringLiteral(u"%1コマ)").arg(gridSide * gridSide)));
     Board board;
     board.Level(level.lastIndex);
-    QCOMPARE(board.GridSide, gridSide);
+    QCOMPARE(board.gridSide(), gridSide);
 }
 
 void TestBoard::unknownLevelLeavesGridSide()
 {
     Board board;
-    QCOMPARE(board.GridSide, 0);
+    QCOMPARE(board.gridSide(), 0);
     board.Level(4); // a piece count, not an item data
-    QCOMPARE(board.GridSide, 0);
+    QCOMPARE(board.gridSide(), 0);
     board.Level(24);
     board.Level(25);
     board.Level(-1);
-    QCOMPARE(board.GridSide, 5);
+    QCOMPARE(board.gridSide(), 5);
     QCOMPARE(mok::levelTable()[mok::kDefaultLevelRow].text, QStringLiteral(u"Level 4 (25コマ)"));
 }
 
@@ -158,19 +161,21 @@ void TestBoard::generatorDrawsTheClassicSequence()
 
 void TestBoard::homePositions()
 {
-    Board board;
-    board.shpOutline.left = 3000;
-    board.shpOutline.top = 2000;
-    board.Level(3);
+    // A 41 x 17 picture lays its frame at (7372, 5632) twips.
+    Board board = boardWithPicture(solidPicture(41, 17));
+    mok::Rnd rnd;
+    board.Expand(kScreen, 3, rnd);
+    QCOMPARE(board.outline().left, 7372.0f);
+    QCOMPARE(board.outline().top, 5632.0f);
     // Piece 3 of a 2 x 2 grid: column 1, row 1.
-    QCOMPARE(board.homeX(3, 307), 3307.0f);
-    QCOMPARE(board.homeY(3, 120), 2120.0f);
+    QCOMPARE(board.homeX(3, 307), 7679.0f);
+    QCOMPARE(board.homeY(3, 120), 5752.0f);
     board.Level(99);
     // Piece 99 of the 10 x 10 grid: column 9, row 9.
-    QCOMPARE(board.homeX(99, 100), 3900.0f);
-    QCOMPARE(board.homeY(99, 50), 2450.0f);
-    QCOMPARE(board.homeX(10, 100), 3000.0f);
-    QCOMPARE(board.homeY(10, 50), 2050.0f);
+    QCOMPARE(board.homeX(99, 100), 8272.0f);
+    QCOMPARE(board.homeY(99, 50), 6082.0f);
+    QCOMPARE(board.homeX(10, 100), 7372.0f);
+    QCOMPARE(board.homeY(10, 50), 5682.0f);
 }
 
 void TestBoard::expandCutsCellsOfTheLevel()
@@ -180,24 +185,24 @@ void TestBoard::expandCutsCellsOfTheLevel()
     Board board = boardWithPicture(solidPicture(41, 17));
     mok::Rnd rnd;
     board.Expand(kScreen, 3, rnd);
-    QCOMPARE(board.GridSide, 2);
+    QCOMPARE(board.gridSide(), 2);
     for (int i = 0; i <= 3; ++i) {
-        QCOMPARE(board.imgPiece[i].rect.width, 322.0f);
-        QCOMPARE(board.imgPiece[i].rect.height, 142.0f); // 255 div 2 + 15
-        QVERIFY(board.imgPiece[i].visible);
-        QVERIFY(board.imgPiece[i].enabled);
+        QCOMPARE(board.pieceRect(i).width, 322.0f);
+        QCOMPARE(board.pieceRect(i).height, 142.0f); // 255 div 2 + 15
+        QVERIFY(board.piece(i).visible);
+        QVERIFY(board.piece(i).enabled);
     }
-    QVERIFY(!board.imgPiece[4].visible);
-    QVERIFY(!board.BordersHidden);
+    QVERIFY(!board.piece(4).visible);
+    QVERIFY(!board.bordersHidden());
     // Centred: (15360 - 615) = 14745 and (11520 - 255) = 11265, halved and truncated.
-    QCOMPARE(board.picPuzzle.left, 7372.0f);
-    QCOMPARE(board.picPuzzle.top, 5632.0f);
-    QCOMPARE(board.shpOutline.left, 7372.0f);
-    QCOMPARE(board.shpOutline.width, 630.0f);
-    QCOMPARE(board.shpOutline.height, 270.0f);
+    QCOMPARE(board.pictureArea().left, 7372.0f);
+    QCOMPARE(board.pictureArea().top, 5632.0f);
+    QCOMPARE(board.outline().left, 7372.0f);
+    QCOMPARE(board.outline().width, 630.0f);
+    QCOMPARE(board.outline().height, 270.0f);
     // Higher indices lie on top.
     for (int i = 0; i < 3; ++i)
-        QVERIFY(board.imgPiece[i].stackOrder < board.imgPiece[i + 1].stackOrder);
+        QVERIFY(board.piece(i).stackOrder < board.piece(i + 1).stackOrder);
 }
 
 void TestBoard::edgeLinesOnlyOnTheOuterLeftAndTop()
@@ -206,7 +211,7 @@ void TestBoard::edgeLinesOnlyOnTheOuterLeftAndTop()
     mok::Rnd rnd;
     board.Expand(kScreen, 3, rnd);
     // The borderless picture is the other one until the borders are hidden.
-    const auto borderless = [&](int i) { return shown(board, board.imgPiece[i].otherPicture); };
+    const auto borderless = [&](int i) { return shown(board, board.piece(i).otherPicture); };
     QVERIFY(columnIsBlack(borderless(0), 0));
     QVERIFY(rowIsBlack(borderless(0), 0));
     QVERIFY(!columnIsBlack(borderless(1), 0));
@@ -223,7 +228,7 @@ void TestBoard::borderedPictureIsOutlined()
     Board board = boardWithPicture(solidPicture(300, 200, qRgb(200, 100, 50)));
     mok::Rnd rnd;
     board.Expand(kScreen, 15, rnd);
-    const QImage bordered = shown(board, board.imgPiece[5].picture);
+    const QImage bordered = shown(board, board.piece(5).picture);
     QCOMPARE(bordered.size(), QSize(76, 51)); // 75 x 50 pixel cells, one pixel more
     QVERIFY(columnIsBlack(bordered, 0));
     QVERIFY(columnIsBlack(bordered, bordered.width() - 1));
@@ -232,11 +237,11 @@ void TestBoard::borderedPictureIsOutlined()
     QCOMPARE(bordered.pixel(1, 1), qRgb(200, 100, 50));
     // The last column's extra pixel lies past the picture's edge: it repeats
     // the edge rather than framing the picture in black.
-    const QImage corner = shown(board, board.imgPiece[15].otherPicture);
+    const QImage corner = shown(board, board.piece(15).otherPicture);
     QCOMPARE(corner.pixel(corner.width() - 1, 10), qRgb(200, 100, 50));
     QCOMPARE(corner.pixel(10, corner.height() - 1), qRgb(200, 100, 50));
     // The borderless picture of an inner piece has no line at all.
-    const QImage inner = shown(board, board.imgPiece[5].otherPicture);
+    const QImage inner = shown(board, board.piece(5).otherPicture);
     QCOMPARE(inner.pixel(0, 0), qRgb(200, 100, 50));
     QCOMPARE(inner.pixel(75, 50), qRgb(200, 100, 50));
 }
@@ -250,13 +255,11 @@ void TestBoard::halfTwipsRoundToEven()
     // starts at 2689 (truncating first would give 2688).
     const Screen hiDpi = Screen::fromPixels(1024, 768, 7.5f, 7.5f);
     Board board;
-    board.picPuzzle.width = 307 * 7.5f;
-    board.picPuzzle.height = 201 * 7.5f;
-    board.picPuzzleImage = solidPicture(307, 201);
+    board.setPicture(solidPicture(307, 201), 307 * 7.5f, 201 * 7.5f);
     mok::Rnd rnd;
     board.Expand(hiDpi, 48, rnd);
-    QCOMPARE(board.picPuzzle.left, 2689.0f);
-    QCOMPARE(board.imgPiece[0].rect.width, 328 + 7.5f);
+    QCOMPARE(board.pictureArea().left, 2689.0f);
+    QCOMPARE(board.pieceRect(0).width, 328 + 7.5f);
 }
 
 void TestBoard::tagsAreIndices()
@@ -265,9 +268,7 @@ void TestBoard::tagsAreIndices()
     mok::Rnd rnd;
     board.Expand(kScreen, 99, rnd);
     for (int i = 0; i < mok::kPieceCount; ++i)
-        QCOMPARE(board.imgPiece[i].tag, QString::number(i));
-    QCOMPARE(board.imgPiece[0].tag, QStringLiteral("0"));
-    QCOMPARE(board.imgPiece[7].tag, QStringLiteral("7"));
+        QCOMPARE(board.piece(i).tag, i);
 }
 
 void TestBoard::scatterStaysOnScreen()
@@ -276,10 +277,10 @@ void TestBoard::scatterStaysOnScreen()
     mok::Rnd rnd;
     for (int game = 0; game < 50; ++game) {
         board.Expand(kScreen, 99, rnd);
-        const float cellW = board.imgPiece[0].rect.width - kScreen.tppX;
-        const float cellH = board.imgPiece[0].rect.height - kScreen.tppY;
+        const float cellW = board.pieceRect(0).width - kScreen.tppX;
+        const float cellH = board.pieceRect(0).height - kScreen.tppY;
         for (int i = 0; i < mok::kPieceCount; ++i) {
-            const mok::RectF &r = board.imgPiece[i].rect;
+            const mok::RectF &r = board.pieceRect(i);
             QVERIFY(r.left >= 0 && r.left < kScreen.widthTwips - cellW);
             QVERIFY(r.top >= 0 && r.top < kScreen.heightTwips - cellH);
             QCOMPARE(r.left, std::floor(r.left));
@@ -323,15 +324,18 @@ void TestBoard::firstLayoutsFromTheGeneratorsStart()
     Board board = boardWithPicture(solidPicture(300, 200));
     mok::Rnd rnd;
     board.Expand(kScreen, 24, rnd); // the open
-    QCOMPARE(board.imgPiece[0].rect.left, 10202.0f);
-    QCOMPARE(board.imgPiece[0].rect.top, 5824.0f);
+    QCOMPARE(board.pieceRect(0).left, 10202.0f);
+    QCOMPARE(board.pieceRect(0).top, 5824.0f);
     for (const auto &[start, expected] : {std::pair{1, firstStart}, std::pair{2, secondStart}}) {
         board.Expand(kScreen, 24, rnd);
         for (int i = 0; i < 4; ++i) {
-            QVERIFY2(board.imgPiece[i].rect.left == expected[i].left &&
-                         board.imgPiece[i].rect.top == expected[i].top,
-                     qPrintable(QStringLiteral("start %1, piece %2 at %3, %4").arg(start).arg(i)
-                                    .arg(board.imgPiece[i].rect.left).arg(board.imgPiece[i].rect.top)));
+            QVERIFY2(board.pieceRect(i).left == expected[i].left &&
+                         board.pieceRect(i).top == expected[i].top,
+                     qPrintable(QStringLiteral("start %1, piece %2 at %3, %4")
+                                    .arg(start)
+                                    .arg(i)
+                                    .arg(board.pieceRect(i).left)
+                                    .arg(board.pieceRect(i).top)));
         }
     }
 }
@@ -358,25 +362,26 @@ void TestBoard::assembledBoardReproducesThePicture()
     mok::Rnd rnd;
     board.Expand(kScreen, lastIndex, rnd);
     board.Combine(kScreen, lastIndex);
-    QVERIFY(board.BordersHidden);
+    QVERIFY(board.bordersHidden());
 
     QImage screen(1024, 768, QImage::Format_RGB32);
     screen.fill(Qt::blue);
     std::vector<int> order(lastIndex + 1);
     std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [&](int a, int b) {
-        return board.imgPiece[a].stackOrder < board.imgPiece[b].stackOrder;
-    });
+    std::sort(order.begin(), order.end(),
+              [&](int a, int b) { return board.piece(a).stackOrder < board.piece(b).stackOrder; });
     {
         QPainter painter(&screen);
         for (int i : order)
-            painter.drawImage(mok::toPixels(board.imgPiece[i].rect, kScreen).topLeft(),
-                              shown(board, board.imgPiece[i].picture));
+            painter.drawImage(mok::toPixels(board.pieceRect(i), kScreen).topLeft(),
+                              shown(board, board.piece(i).picture));
     }
-    const QPoint origin = mok::toPixels(board.picPuzzle, kScreen).topLeft();
-    const int side = board.GridSide;
-    const int coveredW = mok::toPixels(static_cast<float>(mok::cellSize(board.picPuzzle.width, side) * side), kScreen.tppX);
-    const int coveredH = mok::toPixels(static_cast<float>(mok::cellSize(board.picPuzzle.height, side) * side), kScreen.tppY);
+    const QPoint origin = mok::toPixels(board.pictureArea(), kScreen).topLeft();
+    const int side = board.gridSide();
+    const int coveredW = mok::toPixels(
+        static_cast<float>(mok::cellSize(board.pictureArea().width, side) * side), kScreen.tppX);
+    const int coveredH = mok::toPixels(
+        static_cast<float>(mok::cellSize(board.pictureArea().height, side) * side), kScreen.tppY);
     for (int y = 0; y < coveredH; ++y) {
         for (int x = 0; x < coveredW; ++x) {
             const QRgb expected = (x == 0 || y == 0) ? qRgb(0, 0, 0) : picture.pixel(x, y);
@@ -396,14 +401,14 @@ void TestBoard::piecePaintedInPartsMatchesWhole()
     board.Expand(kScreen, 8, rnd);
     for (int i : {0, 4, 8}) {
         for (const mok::PiecePicture &picture :
-             {board.imgPiece[i].picture, board.imgPiece[i].otherPicture}) {
+             {board.piece(i).picture, board.piece(i).otherPicture}) {
             const QImage whole = shown(board, picture);
             QImage parts(picture.size(), QImage::Format_RGB32);
             parts.fill(Qt::magenta);
             QPainter painter(&parts);
             for (int y = 0; y < parts.height(); y += 5)
                 for (int x = 0; x < parts.width(); x += 7)
-                    mok::paintPiece(painter, board.picPuzzleImage, picture, QRect(x, y, 7, 5));
+                    mok::paintPiece(painter, board.pictureImage(), picture, QRect(x, y, 7, 5));
             painter.end();
             QCOMPARE(parts, whole);
         }
@@ -435,14 +440,13 @@ void TestBoard::snapping()
     Board board = boardWithPicture(solidPicture(300, 200));
     mok::Rnd rnd;
     board.Expand(kScreen, 3, rnd);
-    const float pitchX = board.imgPiece[piece].rect.width - kScreen.tppX;
-    const float pitchY = board.imgPiece[piece].rect.height - kScreen.tppY;
+    const float pitchX = board.pieceRect(piece).width - kScreen.tppX;
+    const float pitchY = board.pieceRect(piece).height - kScreen.tppY;
     const float hx = board.homeX(piece, pitchX);
     const float hy = board.homeY(piece, pitchY);
-    mok::RectF &r = board.imgPiece[piece].rect;
-    r.left = hx + dx;
-    r.top = hy + dy;
+    board.placePiece(piece, hx + dx, hy + dy);
     QVERIFY(!board.AdjustPiece(piece, kScreen, 3));
+    const mok::RectF &r = board.pieceRect(piece);
     QCOMPARE(r.left, snaps ? hx : hx + dx);
     QCOMPARE(r.top, snaps ? hy : hy + dy);
 }
@@ -452,25 +456,23 @@ void TestBoard::completion()
     Board board = boardWithPicture(solidPicture(300, 200));
     mok::Rnd rnd;
     board.Expand(kScreen, 3, rnd);
-    const float pitchX = board.imgPiece[0].rect.width - kScreen.tppX;
-    const float pitchY = board.imgPiece[0].rect.height - kScreen.tppY;
+    const float pitchX = board.pieceRect(0).width - kScreen.tppX;
+    const float pitchY = board.pieceRect(0).height - kScreen.tppY;
 
     // A piece dropped onto another piece's home never snaps there.
-    board.imgPiece[0].rect.left = board.homeX(1, pitchX) + 5;
-    board.imgPiece[0].rect.top = board.homeY(1, pitchY);
+    board.placePiece(0, board.homeX(1, pitchX) + 5, board.homeY(1, pitchY));
     QVERIFY(!board.AdjustPiece(0, kScreen, 3));
-    QCOMPARE(board.imgPiece[0].rect.left, board.homeX(1, pitchX) + 5);
+    QCOMPARE(board.pieceRect(0).left, board.homeX(1, pitchX) + 5);
 
     // Each piece near its home snaps; the last snap completes the picture.
     for (int i = 0; i <= 3; ++i) {
-        board.imgPiece[i].rect.left = board.homeX(i, pitchX) + 100;
-        board.imgPiece[i].rect.top = board.homeY(i, pitchY) - 100;
+        board.placePiece(i, board.homeX(i, pitchX) + 100, board.homeY(i, pitchY) - 100);
         QCOMPARE(board.AdjustPiece(i, kScreen, 3), i == 3);
     }
     QVERIFY(board.IsComplete(kScreen, 3));
 
     // Moving a snapped piece away again breaks it; the test runs every time.
-    board.imgPiece[2].rect.left += 2000;
+    board.placePiece(2, board.pieceRect(2).left + 2000, board.pieceRect(2).top);
     QVERIFY(!board.AdjustPiece(2, kScreen, 3));
     board.Combine(kScreen, 3);
     QVERIFY(board.IsComplete(kScreen, 3));
@@ -502,8 +504,7 @@ void TestBoard::onePieceOffHomeOnOneAxisIsNoClear()
     board.Expand(kScreen, 24, rnd);
     board.Combine(kScreen, 24);
     QVERIFY(board.IsComplete(kScreen, 24));
-    board.imgPiece[piece].rect.left += dx;
-    board.imgPiece[piece].rect.top += dy;
+    board.placePiece(piece, board.pieceRect(piece).left + dx, board.pieceRect(piece).top + dy);
     QVERIFY(!board.IsComplete(kScreen, 24));
 }
 
@@ -512,21 +513,89 @@ void TestBoard::borderSwaps()
     Board board = boardWithPicture(solidPicture(300, 200));
     mok::Rnd rnd;
     board.Expand(kScreen, 8, rnd);
-    const mok::PiecePicture bordered = board.imgPiece[4].picture;
-    const mok::PiecePicture borderless = board.imgPiece[4].otherPicture;
+    const mok::PiecePicture bordered = board.piece(4).picture;
+    const mok::PiecePicture borderless = board.piece(4).otherPicture;
     QVERIFY(bordered != borderless);
     board.DispBorder(8); // already shown: nothing changes
-    QCOMPARE(board.imgPiece[4].picture, bordered);
+    QCOMPARE(board.piece(4).picture, bordered);
     board.NBord(8);
     board.NBord(8); // the second call must not swap back
-    QVERIFY(board.BordersHidden);
-    QCOMPARE(board.imgPiece[4].picture, borderless);
-    QCOMPARE(board.imgPiece[4].otherPicture, bordered);
+    QVERIFY(board.bordersHidden());
+    QCOMPARE(board.piece(4).picture, borderless);
+    QCOMPARE(board.piece(4).otherPicture, bordered);
     board.DispBorder(8);
-    QVERIFY(!board.BordersHidden);
-    QCOMPARE(board.imgPiece[4].picture, bordered);
+    QVERIFY(!board.bordersHidden());
+    QCOMPARE(board.piece(4).picture, bordered);
     // Pieces beyond the level are left alone.
-    QVERIFY(board.imgPiece[9].picture.isNull());
+    QVERIFY(board.piece(9).picture.isNull());
+}
+
+void TestBoard::dropLandsTheGrabbedPoint_data()
+{
+    // Piece 0 is grabbed at (grabX, grabY) twips inside it and released at
+    // (x, y): on the background (target -1) those are window twips, on a
+    // piece they are twips inside that piece, whose corner is read before
+    // anything moves. Piece 0 starts at (1500, 700), piece 1 at (1000, 2000).
+    QTest::addColumn<float>("grabX");
+    QTest::addColumn<float>("grabY");
+    QTest::addColumn<int>("target");
+    QTest::addColumn<float>("x");
+    QTest::addColumn<float>("y");
+    QTest::addColumn<float>("left");
+    QTest::addColumn<float>("top");
+    QTest::addRow("background") << 10.f << 20.f << -1 << 1000.f << 9000.f << 990.f << 8980.f;
+    QTest::addRow("background at the grab") << 10.f << 20.f << -1 << 10.f << 20.f << 0.f << 0.f;
+    QTest::addRow("background past the corner")
+        << 300.f << 150.f << -1 << 100.f << 50.f << -200.f << -100.f;
+    QTest::addRow("background, half twips")
+        << 7.5f << 7.5f << -1 << 100.f << 100.f << 92.5f << 92.5f;
+    QTest::addRow("another piece") << 10.f << 20.f << 1 << 5.f << 5.f << 995.f << 1985.f;
+    QTest::addRow("another piece, far inside")
+        << 0.f << 0.f << 1 << 300.f << 120.f << 1300.f << 2120.f;
+    QTest::addRow("itself, 30 twips right") << 10.f << 20.f << 0 << 40.f << 20.f << 1530.f << 700.f;
+    QTest::addRow("itself, where it went down")
+        << 10.f << 20.f << 0 << 10.f << 20.f << 1500.f << 700.f;
+}
+
+void TestBoard::dropLandsTheGrabbedPoint()
+{
+    QFETCH(float, grabX);
+    QFETCH(float, grabY);
+    QFETCH(int, target);
+    QFETCH(float, x);
+    QFETCH(float, y);
+    QFETCH(float, left);
+    QFETCH(float, top);
+    Board board = boardWithPicture(solidPicture(300, 200));
+    mok::Rnd rnd;
+    board.Expand(kScreen, 3, rnd);
+    board.placePiece(0, 1500, 700);
+    board.placePiece(1, 1000, 2000);
+    const mok::RectF targetBefore = board.pieceRect(1);
+
+    board.grab(0, grabX, grabY, 3);
+    const int moved =
+        target < 0 ? board.dropOnBackground(0, x, y) : board.dropOnPiece(0, target, x, y);
+    QCOMPARE(moved, 0);
+    QCOMPARE(board.pieceRect(0).left, left);
+    QCOMPARE(board.pieceRect(0).top, top);
+    QCOMPARE(board.pieceRect(1).left, targetBefore.left);
+    QCOMPARE(board.pieceRect(1).top, targetBefore.top);
+}
+
+void TestBoard::grabShowsBordersAndRaises()
+{
+    Board board = boardWithPicture(solidPicture(300, 200));
+    mok::Rnd rnd;
+    board.Expand(kScreen, 8, rnd);
+    board.Combine(kScreen, 8);
+    QVERIFY(board.bordersHidden());
+    const mok::PiecePicture borderless = board.piece(2).picture;
+    board.grab(2, 0, 0, 8);
+    QVERIFY(!board.bordersHidden());
+    QVERIFY(board.piece(2).picture != borderless);
+    for (int i = 0; i <= 8; ++i)
+        QVERIFY(i == 2 || board.piece(i).stackOrder < board.piece(2).stackOrder);
 }
 
 // With --print-layout the program only opens a picture, starts level 4 on

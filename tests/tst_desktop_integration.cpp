@@ -5,16 +5,22 @@
 #include "commandline.h"
 #include "filedialog.h"
 #include "gamefixture.h"
-#include "testmain.h"
 #include "modalwatcher.h"
+#include "testmain.h"
 #include "translation.h"
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
-#include <QTreeView>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTreeView>
+
+using mok::AppController;
+using mok::CommandLine;
+using mok::frmMain;
+using mok::parseCommandLine;
+using mok::PieceWidget;
 
 class TestDesktopIntegration : public QObject {
     Q_OBJECT
@@ -88,8 +94,9 @@ void TestDesktopIntegration::fileDialogReadsInJapanese()
              << textOf(dialog, "fileTypeLabel");
         return false;
     });
-    mok::platform::openFileDialog(nullptr, QStringLiteral(u"ファイルを開く"),
-                                  {{QStringLiteral(u"ビットマップ(*.bmp)"), QStringLiteral("*.bmp")}});
+    mok::platform::openFileDialog(
+        nullptr, QStringLiteral(u"ファイルを開く"),
+        {{QStringLiteral(u"ビットマップ(*.bmp)"), QStringLiteral("*.bmp")}});
     QCOMPARE(watcher.seen().size(), 1);
     QCOMPARE(seen.size(), 5);
     // Qt's English would be "&Open", "Cancel", "Look in:", "File &name:",
@@ -97,7 +104,8 @@ void TestDesktopIntegration::fileDialogReadsInJapanese()
     QVERIFY2(seen.contains(QStringLiteral(u"開く(&O)")), qPrintable(seen.join(u'|')));
     QVERIFY2(seen.contains(QStringLiteral(u"キャンセル")), qPrintable(seen.join(u'|')));
     for (const QString &label : seen.mid(2))
-        QVERIFY2(!label.contains(QRegularExpression(QStringLiteral("[A-Za-z]{3}"))), qPrintable(label));
+        QVERIFY2(!label.contains(QRegularExpression(QStringLiteral("[A-Za-z]{3}"))),
+                 qPrintable(label));
 }
 
 // The dialog's Type column, as its folder model gives it: Qt's own Japanese
@@ -177,8 +185,8 @@ void TestDesktopIntegration::commandLine_data()
     using A = CommandLine::Action;
     const QString cwd = QDir::currentPath();
     QTest::addRow("nothing") << QStringList{} << int(A::Play) << QString() << QString();
-    QTest::addRow("relative picture") << QStringList{u"sub/p.jpg"_qs} << int(A::Play)
-                                      << cwd + u"/sub/p.jpg"_qs << QString();
+    QTest::addRow("relative picture")
+        << QStringList{u"sub/p.jpg"_qs} << int(A::Play) << cwd + u"/sub/p.jpg"_qs << QString();
     QTest::addRow("absolute picture") << QStringList{u"/tmp/ピクチャ.jpg"_qs} << int(A::Play)
                                       << u"/tmp/ピクチャ.jpg"_qs << QString();
     QTest::addRow("version") << QStringList{u"--version"_qs} << int(A::PrintAndExit) << QString()
@@ -187,8 +195,8 @@ void TestDesktopIntegration::commandLine_data()
                           << u"[picture]"_qs;
     QTest::addRow("two pictures") << QStringList{u"a.jpg"_qs, u"b.jpg"_qs} << int(A::Fail)
                                   << QString() << QString();
-    QTest::addRow("unknown option") << QStringList{u"--frobnicate"_qs} << int(A::Fail)
-                                    << QString() << u"frobnicate"_qs;
+    QTest::addRow("unknown option")
+        << QStringList{u"--frobnicate"_qs} << int(A::Fail) << QString() << u"frobnicate"_qs;
 }
 
 void TestDesktopIntegration::commandLine()
@@ -256,7 +264,8 @@ void TestDesktopIntegration::pictureOnTheCommandLineOpensOnceTheBannerSettles()
     QTRY_VERIFY_WITH_TIMEOUT(controller.window() != first, 20000);
     frmMain *window = controller.window();
     QTRY_VERIFY(window->findChild<QWidget *>(u"imgStart"_qs)->isVisible());
-    QCOMPARE(window->findChild<QLabel *>(u"lblPath"_qs)->text(), QStringLiteral(u"ピクチャ : ") + m_jpeg);
+    QCOMPARE(window->findChild<QLabel *>(u"lblPath"_qs)->text(),
+             QStringLiteral(u"ピクチャ : ") + m_jpeg);
     QVERIFY(window->findChild<QWidget *>(u"lblOpening"_qs)->isHidden());
 }
 
@@ -274,7 +283,8 @@ void TestDesktopIntegration::dropOnTheWindowOpensThePicture()
     frmMain *window = controller.window();
     QTRY_VERIFY(window->findChild<QWidget *>(u"imgStart"_qs)->isVisible());
     QCOMPARE(window->selectedLastIndex(), 8); // Level 2 (9コマ)
-    QCOMPARE(window->findChild<QLabel *>(u"lblPath"_qs)->text(), QStringLiteral(u"ピクチャ : ") + m_jpeg);
+    QCOMPARE(window->findChild<QLabel *>(u"lblPath"_qs)->text(),
+             QStringLiteral(u"ピクチャ : ") + m_jpeg);
 }
 
 void TestDesktopIntegration::dropIsRefusedWhileOpenCannotBePressed()

@@ -92,8 +92,8 @@ void TestDevicePixels::assembledBoard()
     const mok::Board &board = game.board();
     const int d = mok::previewDivisor(picture.width(), picture.height(), game.window.screenTwips());
     QCOMPARE(game.caption("lblPreview"), mok::previewCaption(d, picture.width(), picture.height()));
-    QCOMPARE(board.picPuzzle.width, float(picture.width()) * 15 / float(d));
-    const QImage &area = board.picPuzzleImage;
+    QCOMPARE(board.pictureArea().width, float(picture.width()) * 15 / float(d));
+    const QImage &area = board.pictureImage();
     QCOMPARE(area.devicePixelRatio(), ratio);
     QCOMPARE(area.width(), mok::roundHalfEven(double(picture.width()) / d * ratio));
 

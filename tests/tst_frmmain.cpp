@@ -11,6 +11,10 @@
 #include <QScreen>
 #include <QtTest>
 
+using mok::frmMain;
+using mok::ImageButton;
+using mok::PieceWidget;
+
 class TestFrmMain : public QObject {
     Q_OBJECT
 private slots:
@@ -35,7 +39,10 @@ private slots:
 
 namespace {
 
-QColor pixelOf(const QImage &image, int x, int y) { return QColor(image.pixel(x, y)); }
+QColor pixelOf(const QImage &image, int x, int y)
+{
+    return QColor(image.pixel(x, y));
+}
 
 } // namespace
 
@@ -90,8 +97,10 @@ void TestFrmMain::layoutFor1024PixelsWide_data()
     QTest::addRow("cboLevel") << QStringLiteral("cboLevel") << QRect(408, 32, 209, 20);  // 6112.5
     QTest::addRow("imgMin") << QStringLiteral("imgMin") << QRect(864, 8, 70, 20);        // 12960
     QTest::addRow("imgExit") << QStringLiteral("imgExit") << QRect(941, 8, 70, 20);      // 14110
-    QTest::addRow("imgReadme") << QStringLiteral("imgReadme") << QRect(917, 715, 100, 20); // 13760, 10720
-    QTest::addRow("imgVersion") << QStringLiteral("imgVersion") << QRect(917, 741, 100, 20); // 11120
+    QTest::addRow("imgReadme") << QStringLiteral("imgReadme")
+                               << QRect(917, 715, 100, 20); // 13760, 10720
+    QTest::addRow("imgVersion") << QStringLiteral("imgVersion")
+                                << QRect(917, 741, 100, 20); // 11120
 }
 
 void TestFrmMain::layoutFor1024PixelsWide()
@@ -115,7 +124,7 @@ void TestFrmMain::layoutFollowsResize()
     const auto top = [&](const char *name) {
         return window.findChild<QWidget *>(QLatin1String(name))->y();
     };
-    QCOMPARE(left("imgStart"), 296); // 6000 - 1500 - 60 = 4440
+    QCOMPARE(left("imgStart"), 296);  // 6000 - 1500 - 60 = 4440
     QCOMPARE(left("imgGiveup"), 404); // 6060
     QCOMPARE(left("imgExit"), 717);   // 10750 = 716.67
     QCOMPARE(top("imgReadme"), 547);  // 8200 = 546.67
@@ -194,9 +203,12 @@ void TestFrmMain::buttonsShowFacesAndTips()
         const char16_t *tip;
         QSize size;
     } buttons[] = {
-        {"imgOpen", u"ピクチャファイルを開く", {125, 25}}, {"imgStart", u"スタート", {100, 20}},
-        {"imgGiveup", u"ギブアップ", {100, 20}},           {"imgReadme", u"readme", {100, 20}},
-        {"imgVersion", u"バージョン情報", {100, 20}},      {"imgMin", u"＿ タスクトレイへ移動", {70, 20}},
+        {"imgOpen", u"ピクチャファイルを開く", {125, 25}},
+        {"imgStart", u"スタート", {100, 20}},
+        {"imgGiveup", u"ギブアップ", {100, 20}},
+        {"imgReadme", u"readme", {100, 20}},
+        {"imgVersion", u"バージョン情報", {100, 20}},
+        {"imgMin", u"＿ タスクトレイへ移動", {70, 20}},
         {"imgExit", u"× 閉じる", {70, 20}},
     };
     for (const auto &b : buttons) {

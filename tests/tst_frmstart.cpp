@@ -7,6 +7,11 @@
 #include <QLabel>
 #include <QtTest>
 
+using mok::AppController;
+using mok::frmMain;
+using mok::frmStart;
+using mok::ImageButton;
+
 namespace {
 
 // A clock that reads out the given seconds one by one, then stays on the

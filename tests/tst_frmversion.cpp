@@ -4,8 +4,8 @@
 #include "frmversion.h"
 #include "imagebutton.h"
 #include "modalwatcher.h"
-#include "shownpixels.h"
 #include "outlineshape.h"
+#include "shownpixels.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +14,10 @@
 #include <QtTest>
 
 #include <memory>
+
+using mok::frmVersion;
+using mok::ImageButton;
+using mok::OutlineShape;
 
 class TestFrmVersion : public QObject {
     Q_OBJECT

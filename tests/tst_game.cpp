@@ -16,6 +16,11 @@
 
 #include <csignal>
 
+using mok::AppController;
+using mok::frmMain;
+using mok::ImageButton;
+using mok::PieceWidget;
+
 class TestGame : public QObject {
     Q_OBJECT
 private slots:
@@ -75,7 +80,7 @@ void TestGame::openShowsThePictureAssembled()
     QVERIFY(game.find("imgGiveup")->isHidden());
     QVERIFY(game.find("shpOutline")->isVisible());
     QVERIFY(!game.level()->isEnabled());
-    QVERIFY(game.board().BordersHidden);
+    QVERIFY(game.board().bordersHidden());
     QVERIFY(game.board().IsComplete(game.window.screenTwips(), 24));
     // The 512 x 384 area is centred; piece 6 (row 1, column 1) lies one
     // cell of 1536 x 1152 twips (102.4 x 76.8 pixels) in from the frame's
@@ -106,7 +111,7 @@ void TestGame::wholeLevel1GameWithTheMouse()
     QVERIFY(game.find("imgStart")->isHidden());
     QVERIFY(game.find("imgGiveup")->isVisible());
     QVERIFY(!game.level()->isEnabled());
-    QVERIFY(!game.board().BordersHidden);
+    QVERIFY(!game.board().bordersHidden());
     for (int i = 0; i <= 3; ++i)
         QVERIFY(game.piece(i)->isEnabled());
 
@@ -124,7 +129,7 @@ void TestGame::wholeLevel1GameWithTheMouse()
     QTRY_VERIFY(!game.piece(0)->isEnabled());
     for (int i = 0; i <= 3; ++i)
         QVERIFY(!game.piece(i)->isEnabled());
-    QVERIFY(game.board().BordersHidden);
+    QVERIFY(game.board().bordersHidden());
     QVERIFY(game.level()->isEnabled());
     QVERIFY(game.find("imgGiveup")->isHidden());
     QVERIFY(game.find("imgStart")->isHidden());
@@ -168,14 +173,14 @@ void TestGame::dropsMoveByTheReleasePoint()
     // On the background: grabbed 10 twips in, released at x = 1000 twips.
     game.window.imgPiece_MouseDown(3, 10, 10);
     game.window.Form_DragDrop(game.piece(3), 1000, 9000);
-    QCOMPARE(board.imgPiece[3].rect.left, 990.0f);
-    QCOMPARE(board.imgPiece[3].rect.top, 8990.0f);
+    QCOMPARE(board.pieceRect(3).left, 990.0f);
+    QCOMPARE(board.pieceRect(3).top, 8990.0f);
 
     // Onto itself, released 2 pixels (30 twips) right of where it went down.
     game.drag(5, QPoint(10, 10), far);
-    const float before = board.imgPiece[5].rect.left;
+    const float before = board.pieceRect(5).left;
     game.drag(5, QPoint(10, 10), far + QPoint(2, 0));
-    QCOMPARE(board.imgPiece[5].rect.left, before + 30);
+    QCOMPARE(board.pieceRect(5).left, before + 30);
     QCOMPARE(game.piece(5)->pos(), far - QPoint(8, 10));
 
     // Over another piece: the same rule as the background.
@@ -183,11 +188,11 @@ void TestGame::dropsMoveByTheReleasePoint()
     const QPoint overSeven = game.piece(7)->geometry().center();
     game.drag(8, QPoint(3, 4), overSeven);
     QCOMPARE(game.piece(8)->pos(), overSeven - QPoint(3, 4));
-    QCOMPARE(board.imgPiece[8].rect.left, (overSeven.x() - 3) * 15.0f);
+    QCOMPARE(board.pieceRect(8).left, (overSeven.x() - 3) * 15.0f);
     // The target stays where it was.
     QCOMPARE(game.piece(7)->pos(), far + QPoint(200, 0));
     // The dropped piece lies on top.
-    QVERIFY(board.imgPiece[8].stackOrder > board.imgPiece[7].stackOrder);
+    QVERIFY(board.piece(8).stackOrder > board.piece(7).stackOrder);
 }
 
 void TestGame::dropOnAControlMovesNothing()
@@ -196,16 +201,16 @@ void TestGame::dropOnAControlMovesNothing()
     QVERIFY(openAndWait(game.window, m_small));
     game.click("imgStart");
     const QPoint before = game.piece(2)->pos();
-    const mok::RectF rectBefore = game.board().imgPiece[2].rect;
+    const mok::RectF rectBefore = game.board().pieceRect(2);
     const char *controls[] = {"imgGiveup", "imgOpen", "lblPath", "cboLevel"};
     for (const char *control : controls) {
         const QPoint target = game.find(control)->geometry().center();
         game.drag(2, QPoint(4, 4), target);
         QCOMPARE(game.piece(2)->pos(), before);
-        QCOMPARE(game.board().imgPiece[2].rect.left, rectBefore.left);
-        QCOMPARE(game.board().imgPiece[2].rect.top, rectBefore.top);
+        QCOMPARE(game.board().pieceRect(2).left, rectBefore.left);
+        QCOMPARE(game.board().pieceRect(2).top, rectBefore.top);
     }
-    QVERIFY(!game.board().BordersHidden);
+    QVERIFY(!game.board().bordersHidden());
 }
 
 void TestGame::anyButtonDrags()
@@ -216,7 +221,7 @@ void TestGame::anyButtonDrags()
     const QPoint home = game.piece(1)->pos();
     game.drag(1, QPoint(3, 3), QPoint(40, 600), Qt::RightButton);
     QCOMPARE(game.piece(1)->pos(), home);
-    QVERIFY(game.board().BordersHidden);
+    QVERIFY(game.board().bordersHidden());
 
     game.click("imgStart");
     game.drag(1, QPoint(3, 3), QPoint(40, 600), Qt::RightButton);
@@ -237,7 +242,7 @@ void TestGame::giveUpAssemblesAndLocksThePieces()
     ModalWatcher watcher;
     game.click("imgGiveup");
     QVERIFY(game.board().IsComplete(game.window.screenTwips(), 99));
-    QVERIFY(game.board().BordersHidden);
+    QVERIFY(game.board().bordersHidden());
     QVERIFY(game.level()->isEnabled());
     QVERIFY(game.find("imgStart")->isHidden());
     QVERIFY(game.find("imgGiveup")->isHidden());
@@ -391,7 +396,7 @@ void TestGame::freshWindowIsMadeOnceTheOldIsGone()
     emit old->pictureDropped(m_small);
     QVERIFY(old); // nothing happens inside the drop itself
     QTRY_COMPARE(oldGoneWhenMade, (QList<bool>{true, true}));
-    QTRY_VERIFY(!host.window()->board().picPuzzleImage.isNull());
+    QTRY_VERIFY(!host.window()->board().pictureImage().isNull());
 }
 
 MOK_TEST_MAIN(TestGame)

@@ -33,8 +33,8 @@ void TestPreview::divisor_data()
     QTest::addRow("exactly five times") << xga << 4096.f << 3072.f << 5;
     QTest::addRow("just over five times") << xga << 4097.f << 10.f << 6;
     QTest::addRow("8000x6000 photo") << xga << 8000.f << 6000.f << 10;
-    QTest::addRow("8000x6000 on 1280x1024") << Screen::fromPixels(1280, 1024) << 8000.f
-                                            << 6000.f << 8;
+    QTest::addRow("8000x6000 on 1280x1024")
+        << Screen::fromPixels(1280, 1024) << 8000.f << 6000.f << 8;
     QTest::addRow("huge strip") << xga << 65535.f << 1.f << 80;
     // 2^31 as a float is exactly 2621440 rooms.
     QTest::addRow("largest BMP side") << xga << 2147483647.f << 1.f << 2621440;
@@ -66,20 +66,34 @@ void TestPreview::caption_data()
     QTest::addColumn<QString>("caption");
     const Screen xga = Screen::fromPixels(1024, 768);
     Q_UNUSED(xga);
-    QTest::addRow("1/1") << 800.f << 600.f
-                         << QStringLiteral(u"プレビューサイズ : 1/1   [ 800pixel * 600pixel / 800pixel * 600pixel ]");
-    QTest::addRow("1/2") << 1024.f << 768.f
-                         << QStringLiteral(u"プレビューサイズ : 1/2   [ 512pixel * 384pixel / 1024pixel * 768pixel ]");
-    QTest::addRow("1/5") << 4000.f << 3000.f
-                         << QStringLiteral(u"プレビューサイズ : 1/5   [ 800pixel * 600pixel / 4000pixel * 3000pixel ]");
-    QTest::addRow("1/3 fractions") << 1023.f << 700.f * 2 + 1
-                                   << QStringLiteral(u"プレビューサイズ : 1/3   [ 341pixel * 467pixel / 1023pixel * 1401pixel ]");
-    QTest::addRow("1/6") << 4097.f << 3000.f
-                         << QStringLiteral(u"プレビューサイズ : 1/6   [ 682.8333pixel * 500pixel / 4097pixel * 3000pixel ]");
-    QTest::addRow("1/10") << 8000.f << 6000.f
-                          << QStringLiteral(u"プレビューサイズ : 1/10   [ 800pixel * 600pixel / 8000pixel * 6000pixel ]");
-    QTest::addRow("1/5 fraction") << 1024.f << 3001.f
-                                  << QStringLiteral(u"プレビューサイズ : 1/5   [ 204.8pixel * 600.2pixel / 1024pixel * 3001pixel ]");
+    QTest::addRow("1/1")
+        << 800.f << 600.f
+        << QStringLiteral(
+               u"プレビューサイズ : 1/1   [ 800pixel * 600pixel / 800pixel * 600pixel ]");
+    QTest::addRow("1/2")
+        << 1024.f << 768.f
+        << QStringLiteral(
+               u"プレビューサイズ : 1/2   [ 512pixel * 384pixel / 1024pixel * 768pixel ]");
+    QTest::addRow("1/5")
+        << 4000.f << 3000.f
+        << QStringLiteral(
+               u"プレビューサイズ : 1/5   [ 800pixel * 600pixel / 4000pixel * 3000pixel ]");
+    QTest::addRow("1/3 fractions")
+        << 1023.f << 700.f * 2 + 1
+        << QStringLiteral(
+               u"プレビューサイズ : 1/3   [ 341pixel * 467pixel / 1023pixel * 1401pixel ]");
+    QTest::addRow("1/6")
+        << 4097.f << 3000.f
+        << QStringLiteral(
+               u"プレビューサイズ : 1/6   [ 682.8333pixel * 500pixel / 4097pixel * 3000pixel ]");
+    QTest::addRow("1/10")
+        << 8000.f << 6000.f
+        << QStringLiteral(
+               u"プレビューサイズ : 1/10   [ 800pixel * 600pixel / 8000pixel * 6000pixel ]");
+    QTest::addRow("1/5 fraction")
+        << 1024.f << 3001.f
+        << QStringLiteral(
+               u"プレビューサイズ : 1/5   [ 204.8pixel * 600.2pixel / 1024pixel * 3001pixel ]");
 }
 
 void TestPreview::caption()
@@ -98,8 +112,10 @@ void TestPreview::cellsMustBeAPixel()
     QCOMPARE(mok::shortNumber(700.0f / 3), QStringLiteral("233.3333"));
     QCOMPARE(mok::shortNumber(1023.0f / 3), QStringLiteral("341"));
     QCOMPARE(mok::previewCaption(3, 1023, 700),
-             QStringLiteral(u"プレビューサイズ : 1/3   [ 341pixel * 233.3333pixel / 1023pixel * 700pixel ]"));
-    QCOMPARE(mok::pathCaption(QStringLiteral(u"/写真/a.jpg")), QStringLiteral(u"ピクチャ : /写真/a.jpg"));
+             QStringLiteral(
+                 u"プレビューサイズ : 1/3   [ 341pixel * 233.3333pixel / 1023pixel * 700pixel ]"));
+    QCOMPARE(mok::pathCaption(QStringLiteral(u"/写真/a.jpg")),
+             QStringLiteral(u"ピクチャ : /写真/a.jpg"));
 
     // A 20-pixel-wide area has 2-pixel cells at level 9 but a 9-pixel one
     // has not even a pixel per cell.

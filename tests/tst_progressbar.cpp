@@ -6,6 +6,9 @@
 
 #include <stdexcept>
 
+using mok::clsProgressBar;
+using mok::PictureBox;
+
 namespace {
 
 const QRgb kPaleBlue = qRgb(0xD0, 0xD0, 0xFF);

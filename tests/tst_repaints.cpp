@@ -10,6 +10,10 @@
 
 #include <functional>
 
+using mok::DragFrame;
+using mok::frmMain;
+using mok::PieceWidget;
+
 namespace {
 
 // Records every paint event of the window and its controls, in window
@@ -249,7 +253,7 @@ void TestRepaints::startClearsTheOldLayoutInOneFrameBeforeTheNewOne()
     QCOMPARE(frames.size(), 2);
     QCOMPARE(frames[0], QStringLiteral("0 pieces shown, old layout all repainted"));
     QCOMPARE(frames[1].left(18), QStringLiteral("100 pieces shown, "));
-    QVERIFY(!game.board().BordersHidden);
+    QVERIFY(!game.board().bordersHidden());
 }
 
 MOK_TEST_MAIN(TestRepaints)

@@ -2,14 +2,14 @@
 // without a notification area, the readme page itself, and the deferred tick
 // that serves all seven buttons in their fixed order.
 #include "appcontroller.h"
+#include "appfixture.h"
 #include "desktop.h"
 #include "frmversion.h"
-#include "appfixture.h"
 #include "gamefixture.h"
-#include "testmain.h"
 #include "mdltask.h"
 #include "modalwatcher.h"
 #include "shownpixels.h"
+#include "testmain.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,6 +19,13 @@
 #include <QTextLayout>
 
 #include <algorithm>
+
+using mok::AppController;
+using mok::frmMain;
+using mok::frmVersion;
+using mok::ImageButton;
+using mok::mdlTask;
+using mok::TaskTray;
 
 namespace {
 

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+namespace mok {
+
 namespace {
 
 // Text at least this many device pixels high is drawn from outlines, not
@@ -67,3 +69,5 @@ void BoldLabel::paintEvent(QPaintEvent *event)
     painter.fillPath(outline, colour);
     painter.strokePath(outline, QPen(colour, stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
 }
+
+} // namespace mok

@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+namespace mok {
+
 // A one-line label whose bold text stays bold at any size. A font with no
 // bold face of its own is made bold by thickening its glyphs as they are
 // rasterised, and Qt does that only for text small enough for its glyph
@@ -21,3 +23,5 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
 };
+
+} // namespace mok

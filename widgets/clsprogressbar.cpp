@@ -1,20 +1,13 @@
 #include "clsprogressbar.h"
 
 #include "picturebox.h"
+#include "twips.h"
 
 #include <QPainter>
 
-#include <cmath>
 #include <stdexcept>
 
-namespace {
-
-int roundHalfEven(float v)
-{
-    return static_cast<int>(std::nearbyint(v));
-}
-
-} // namespace
+namespace mok {
 
 PictureBox &clsProgressBar::target() const
 {
@@ -123,3 +116,5 @@ void clsProgressBar::setStyle(int style)
     setMax(m_max);
     Redraw();
 }
+
+} // namespace mok

@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QString>
 
+namespace mok {
+
 class PictureBox;
 
 // Turns a picture box into a progress bar. Bind it to its box with
@@ -62,3 +64,5 @@ private:
     bool m_valueShow = true;
     int m_style = Horizontal;
 };
+
+} // namespace mok

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace mok {
+
 // Painting in whole device pixels on a high-density screen. Qt maps a
 // widget's logical rectangle onto device pixels edge by edge, rounding halves
 // up; a line one logical pixel wide at 1.5x would fall on one or two device
@@ -57,3 +59,5 @@ private:
     double m_ratio;
     QPoint m_origin;
 };
+
+} // namespace mok

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <array>
 
+namespace mok {
+
 namespace {
 
 constexpr int kDash = 6;
@@ -153,3 +155,5 @@ void DragFrame::paintEvent(QPaintEvent *event)
         painter.drawImage(side.topLeft(), i < 2 ? m_across : m_down);
     }
 }
+
+} // namespace mok

@@ -5,6 +5,8 @@
 #include <QRegion>
 #include <QWidget>
 
+namespace mok {
+
 // The outline that follows the pointer while something is dragged, drawn
 // over everything in its parent as black and white dashes. It covers its
 // parent, takes no mouse input and stays shown with nothing to draw between
@@ -43,3 +45,5 @@ private:
     QImage m_across;
     QImage m_down;
 };
+
+} // namespace mok

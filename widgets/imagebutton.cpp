@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+namespace mok {
+
 ImageButton::ImageButton(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_NoSystemBackground);
@@ -42,3 +44,5 @@ void ImageButton::mouseReleaseEvent(QMouseEvent *event)
     if (click)
         emit clicked();
 }
+
+} // namespace mok

@@ -3,6 +3,8 @@
 #include <QPixmap>
 #include <QWidget>
 
+namespace mok {
+
 // A button that is only a picture. It holds two faces, released and pressed,
 // and shows the one its pressed flag names; it reports a click (press and
 // release over it with the left button). Whether a click presses it, and
@@ -33,3 +35,5 @@ private:
     bool m_pressed = false;
     bool m_mouseDown = false;
 };
+
+} // namespace mok

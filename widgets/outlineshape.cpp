@@ -4,6 +4,8 @@
 
 #include <QPainter>
 
+namespace mok {
+
 OutlineShape::OutlineShape(QColor borderColor, QWidget *parent)
     : QWidget(parent), m_borderColor(borderColor)
 {
@@ -36,3 +38,5 @@ void OutlineShape::paintEvent(QPaintEvent *)
     painter.fillRect(QRect(r.left(), r.top(), line, r.height()), m_borderColor);
     painter.fillRect(QRect(r.right() - line + 1, r.top(), line, r.height()), m_borderColor);
 }
+
+} // namespace mok

@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QWidget>
 
+namespace mok {
+
 // A rectangle drawn as a one-pixel border, transparent inside unless given a
 // fill colour, and always transparent to the mouse: clicks, drops and
 // pointer motion go to whatever lies beneath it.
@@ -22,3 +24,5 @@ private:
     QColor m_borderColor;
     QColor m_fillColor;
 };
+
+} // namespace mok

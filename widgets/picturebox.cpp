@@ -1,16 +1,20 @@
 #include "picturebox.h"
+#include "twips.h"
 
 #include <QFontMetricsF>
 #include <QPaintEvent>
 #include <QPainter>
 
-#include <cmath>
+#include <algorithm>
+
+namespace mok {
 
 namespace {
 
+// The scale's numbers are rounded as the game rounds every conversion.
 int nearestPixel(qreal v)
 {
-    return static_cast<int>(std::nearbyint(v));
+    return mok::roundHalfEven(v);
 }
 
 } // namespace
@@ -104,3 +108,5 @@ void PictureBox::fitSurface()
     }
     m_image = resized;
 }
+
+} // namespace mok

@@ -6,6 +6,8 @@
 #include <QSizeF>
 #include <QWidget>
 
+namespace mok {
+
 // A surface to draw on that keeps what is drawn: drawing goes into an image
 // the box owns, and paintEvent only shows that image, so the drawing
 // survives being covered and uncovered. Its coordinates are its own: scale
@@ -54,3 +56,5 @@ private:
     float m_scaleWidth = 0; // 0: follows the width in pixels
     float m_scaleHeight = 0;
 };
+
+} // namespace mok

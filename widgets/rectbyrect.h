@@ -4,6 +4,8 @@
 #include <QRect>
 #include <QRegion>
 
+namespace mok {
+
 // Paints `rects` (a QRegion, or any range of QRect) one rectangle at a
 // time, each its own clip. With a region of several rectangles as its clip,
 // Qt's raster engine copies a picture or fills with a pattern line by line
@@ -20,3 +22,5 @@ void paintRectByRect(QPainter &painter, const Rects &rects, PaintRect paintRect)
         paintRect(r);
     }
 }
+
+} // namespace mok

@@ -22,7 +22,10 @@ struct Screen {
 
 // Round to the nearest whole number, halves to the even neighbour (the
 // default floating-point rounding mode), as the game's integer conversions do.
-inline int roundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
+inline int roundHalfEven(double v)
+{
+    return static_cast<int>(std::nearbyint(v));
+}
 
 // The one conversion from twips to pixels used for everything that is shown.
 inline int toPixels(float twips, float twipsPerPixel)

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <utility>
 
+namespace mok {
 namespace {
 
 class FirstFrameProbe : public QObject {
@@ -51,3 +52,5 @@ void installFirstFrameProbe()
 } // namespace
 
 Q_COREAPP_STARTUP_FUNCTION(installFirstFrameProbe)
+
+} // namespace mok
