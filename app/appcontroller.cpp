@@ -53,7 +53,7 @@ void AppController::handOver()
     showWindow(window, -1, Banner::Run);
     // The first helper starts once the banner has settled, when nothing
     // else is being drawn.
-    connect(window, &frmMain::bannerSettled, &m_decoder, &mok::PictureDecoder::prepare);
+    connect(window, &frmMain::bannerSettled, &m_decoder, &mok::picture::PictureDecoder::prepare);
     if (!m_pictureAtStart.isEmpty()) {
         connect(window, &frmMain::bannerSettled, this, [this, window] {
             reopen(window->selectedLastIndex(), std::exchange(m_pictureAtStart, QString()));

@@ -34,7 +34,7 @@ public:
     frmStart *splash() const { return m_splash; }
     frmMain *window() const { return m_window; }
     mdlTask &task() { return m_task; }
-    mok::PictureDecoder &decoder() { return m_decoder; }
+    mok::picture::PictureDecoder &decoder() { return m_decoder; }
     // The about window while it is open.
     frmVersion *about() const { return m_about; }
 
@@ -62,7 +62,7 @@ private:
     SingleInstance m_instance;
     mdlTask m_task;
     // Decodes every window's pictures, with a helper waiting ready.
-    mok::PictureDecoder m_decoder;
+    mok::picture::PictureDecoder m_decoder;
     QPointer<frmStart> m_splash;
     QPointer<frmMain> m_window;
     QPointer<frmVersion> m_about;

@@ -176,7 +176,7 @@ private:
     }
 
 public:
-    const mok::PictureLoadResult &lastResult() const { return m_decoder.result(); }
+    const mok::picture::PictureLoadResult &lastResult() const { return m_decoder.result(); }
 
 private:
     static double ownCpuMs()
@@ -187,7 +187,7 @@ private:
     }
 
     static constexpr int kSteps = 10;
-    mok::PictureDecoder m_decoder;
+    mok::picture::PictureDecoder m_decoder;
     frmMain m_window;
     int m_piece = 0;
 };
@@ -281,7 +281,7 @@ void benchOpening(WindowCases &cases, int rounds, const QStringList &pictures)
     if (djpegTool.isEmpty() || baseline == QStringLiteral("-"))
         return;
     cases.open(baseline);
-    const mok::PictureLoadResult &shown = cases.lastResult();
+    const mok::picture::PictureLoadResult &shown = cases.lastResult();
     const QSize preview = shown.picture.preview.size();
     const auto cpu = roundRobin(
         rounds,

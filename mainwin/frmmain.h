@@ -13,14 +13,17 @@ class QComboBox;
 class QLabel;
 class QTimer;
 
+namespace mok::picture {
+class PictureDecoder;
+struct PictureLoadResult;
+} // namespace mok::picture
+
 namespace mok {
 
 class DragFrame;
 class ImageButton;
 class OutlineShape;
-class PictureDecoder;
 class PieceWidget;
-struct PictureLoadResult;
 
 // The game window: borderless, over the whole screen, kept on top, painted
 // with a blue-to-black gradient. It owns every control of the game and shows
@@ -70,7 +73,7 @@ public:
 
     // Where pictures are decoded. It outlives the window, so that a helper
     // can wait ready across windows; without one the window makes its own.
-    void setPictureDecoder(mok::PictureDecoder *decoder) { m_decoder = decoder; }
+    void setPictureDecoder(mok::picture::PictureDecoder *decoder) { m_decoder = decoder; }
 
     // Asks for a picture and prepares the board for it.
     void PictureOpen();
@@ -163,9 +166,9 @@ private:
     // The box Readme and Version show once the window is out of the way.
     void tellWhereTheWindowWent(TaskTray::Away away);
 
-    mok::PictureDecoder &decoder();
+    mok::picture::PictureDecoder &decoder();
     void onPictureDecoded();
-    bool showPicture(const QString &path, const mok::PictureLoadResult &loaded);
+    bool showPicture(const QString &path, const mok::picture::PictureLoadResult &loaded);
 
     bool acceptsDroppedPicture(const QDropEvent *event) const;
     void runClearSequence();
@@ -198,7 +201,7 @@ private:
     // Ticks of the banner so far; once round its caption it stops.
     int m_scrollTicks = 0;
     TaskTray *m_tray = nullptr;
-    mok::PictureDecoder *m_decoder = nullptr;
+    mok::picture::PictureDecoder *m_decoder = nullptr;
     // The file being loaded; null while no load runs.
     QString m_loadingPath;
 

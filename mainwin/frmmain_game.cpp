@@ -84,10 +84,10 @@ void frmMain::PictureOpen()
     openPicture(path);
 }
 
-mok::PictureDecoder &frmMain::decoder()
+mok::picture::PictureDecoder &frmMain::decoder()
 {
     if (!m_decoder)
-        m_decoder = new mok::PictureDecoder(this);
+        m_decoder = new mok::picture::PictureDecoder(this);
     return *m_decoder;
 }
 
@@ -99,7 +99,7 @@ void frmMain::openPicture(const QString &path)
     // the window as a cancelled dialog would.
     m_loadingPath = path;
     setCursor(Qt::WaitCursor);
-    connect(&decoder(), &mok::PictureDecoder::finished, this, &frmMain::onPictureDecoded,
+    connect(&decoder(), &mok::picture::PictureDecoder::finished, this, &frmMain::onPictureDecoded,
             Qt::UniqueConnection);
     decoder().load(path, screenTwips(), devicePixelRatioF());
 }
@@ -128,14 +128,14 @@ void frmMain::onPictureDecoded()
     emit pictureLoaded(shown);
 }
 
-bool frmMain::showPicture(const QString &path, const mok::PictureLoadResult &loaded)
+bool frmMain::showPicture(const QString &path, const mok::picture::PictureLoadResult &loaded)
 {
     const mok::Screen s = screenTwips();
     if (!loaded.ok) {
         mok::platform::messageBox(this, cannotOpenMessage(path, loaded.error), errorTitle());
         return false;
     }
-    const mok::LoadedPicture &picture = loaded.picture;
+    const mok::picture::LoadedPicture &picture = loaded.picture;
     const float pw = static_cast<float>(picture.fullSize.width());
     const float ph = static_cast<float>(picture.fullSize.height());
     const float d = static_cast<float>(picture.divisor);

@@ -25,7 +25,7 @@
 
 extern char **environ;
 
-namespace mok {
+namespace mok::picture {
 
 namespace {
 
@@ -357,4 +357,4 @@ void PictureDecoder::finish(PictureLoadResult result)
     emit finished();
 }
 
-} // namespace mok
+} // namespace mok::picture

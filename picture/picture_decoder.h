@@ -9,7 +9,7 @@
 class QSocketNotifier;
 class QTimer;
 
-namespace mok {
+namespace mok::picture {
 
 // The game's side of the decoding helper. It opens the player's file here
 // (every check and reason of openPictureFile stays in the game), hands the
@@ -72,4 +72,4 @@ private:
     HelperCost m_cost;
 };
 
-} // namespace mok
+} // namespace mok::picture

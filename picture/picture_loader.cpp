@@ -18,7 +18,7 @@
 
 #include <mutex>
 
-namespace mok {
+namespace mok::picture {
 
 namespace {
 
@@ -186,4 +186,4 @@ PictureLoadResult loadPicture(const QString &path, const Screen &screen, double 
     return decodePicture(file, screen, devicePixelRatio);
 }
 
-} // namespace mok
+} // namespace mok::picture

@@ -8,7 +8,7 @@
 
 class QFile;
 
-namespace mok {
+namespace mok::picture {
 
 // A picture the player chose, ready for the board.
 struct LoadedPicture {
@@ -60,4 +60,4 @@ struct PreviewGeometry {
 };
 PreviewGeometry previewGeometry(QSize fullSize, const Screen &screen, double devicePixelRatio = 1);
 
-} // namespace mok
+} // namespace mok::picture

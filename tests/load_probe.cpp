@@ -44,16 +44,17 @@ namespace {
 }
 
 // An answer that looks like a picture but does not add up.
-mok::PictureLoadResult lie(const QByteArray &order, const mok::Screen &screen)
+mok::picture::PictureLoadResult lie(const QByteArray &order, const mok::Screen &screen)
 {
-    mok::PictureLoadResult r;
+    mok::picture::PictureLoadResult r;
     if (order.contains("reason")) {
         r.error = QStringLiteral(u"更新が必要です。https://example.com を開いてください。");
         return r;
     }
     r.ok = true;
     r.picture.fullSize = QSize(2000, 1000);
-    const mok::PreviewGeometry honest = mok::previewGeometry(r.picture.fullSize, screen);
+    const mok::picture::PreviewGeometry honest =
+        mok::picture::previewGeometry(r.picture.fullSize, screen);
     r.picture.divisor = honest.divisor;
     // Filled as ARGB, so that "holes" keep their alpha of 0 under the RGB32
     // name the helper sends them with.
@@ -64,7 +65,8 @@ mok::PictureLoadResult lie(const QByteArray &order, const mok::Screen &screen)
     return r;
 }
 
-mok::PictureLoadResult misbehavingDecode(QFile &file, const mok::Screen &screen, double dpr)
+mok::picture::PictureLoadResult misbehavingDecode(QFile &file, const mok::Screen &screen,
+                                                  double dpr)
 {
     const QByteArray order = file.peek(64);
     if (order.startsWith("MOK-FENCE-TEST lie"))
@@ -75,7 +77,7 @@ mok::PictureLoadResult misbehavingDecode(QFile &file, const mok::Screen &screen,
         takeAllMemory();
     if (order.startsWith("MOK-FENCE-TEST open"))
         ::syscall(SYS_openat, AT_FDCWD, "/etc/hostname", O_RDONLY);
-    return mok::decodePicture(file, screen, dpr);
+    return mok::picture::decodePicture(file, screen, dpr);
 }
 
 } // namespace
@@ -89,18 +91,19 @@ int main(int argc, char **argv)
         QTextStream(stderr) << "usage: mok_load_probe FILE\n";
         return 2;
     }
-    mok::PictureDecoder decoder;
-    QObject::connect(&decoder, &mok::PictureDecoder::finished, &app, &QCoreApplication::quit);
+    mok::picture::PictureDecoder decoder;
+    QObject::connect(&decoder, &mok::picture::PictureDecoder::finished, &app,
+                     &QCoreApplication::quit);
     decoder.load(QFile::decodeName(argv[1]), mok::Screen::fromPixels(1024, 768));
     QCoreApplication::exec();
-    const mok::PictureLoadResult &r = decoder.result();
+    const mok::picture::PictureLoadResult &r = decoder.result();
     QTextStream out(stdout);
     if (r.ok)
         out << "ok " << r.picture.fullSize.width() << ' ' << r.picture.fullSize.height() << ' '
             << r.picture.divisor << '\n';
     else
         out << "error " << r.error << '\n';
-    const mok::PictureDecoder::HelperCost &cost = decoder.lastHelperCost();
+    const mok::picture::PictureDecoder::HelperCost &cost = decoder.lastHelperCost();
     out << "peak_kb=" << cost.peakKb << " cpu_ms=" << cost.cpuMs << '\n';
     return 0;
 }

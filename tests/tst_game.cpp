@@ -487,7 +487,7 @@ void TestGame::escapeOrOpenCancelsALoad()
 // picture opens as if nothing had happened.
 void TestGame::aHelperKilledWhileWaitingIsReplaced()
 {
-    mok::PictureDecoder decoder;
+    mok::picture::PictureDecoder decoder;
     Game game;
     game.window.setPictureDecoder(&decoder);
     decoder.prepare();

@@ -32,9 +32,9 @@ extern "C" {
 #include <jpeglib.h>
 }
 
-using mok::loadPicture;
-using mok::PictureLoadResult;
 using mok::Screen;
+using mok::picture::loadPicture;
+using mok::picture::PictureLoadResult;
 
 namespace {
 
@@ -943,7 +943,7 @@ void TestPictureLoader::previewInDevicePixels()
     QFETCH(double, ratio);
     QFETCH(int, divisor);
     QFETCH(QSize, device);
-    QCOMPARE(mok::devicePreviewSize(size, divisor, ratio), device);
+    QCOMPARE(mok::picture::devicePreviewSize(size, divisor, ratio), device);
     QImage picture(size, QImage::Format_RGB32);
     for (int y = 0; y < size.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));

@@ -28,7 +28,7 @@ const mok::Screen kScreen = mok::Screen::fromPixels(1024, 768);
     std::abort();
 }
 
-void checkPromises(const mok::PictureLoadResult &r)
+void checkPromises(const mok::picture::PictureLoadResult &r)
 {
     if (!r.ok) {
         if (r.error.isEmpty())
@@ -75,6 +75,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     file.write(reinterpret_cast<const char *>(data), qint64(size));
     file.close();
-    checkPromises(mok::loadPicture(path, kScreen));
+    checkPromises(mok::picture::loadPicture(path, kScreen));
     return 0;
 }
