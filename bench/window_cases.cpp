@@ -11,11 +11,11 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QWindow>
 
 #include <cmath>
@@ -147,10 +147,9 @@ private:
     void helperReady()
     {
         m_decoder.prepare();
-        QElapsedTimer waited;
-        waited.start();
-        while (waited.elapsed() < 300)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QEventLoop waiting;
+        QTimer::singleShot(300, &waiting, &QEventLoop::quit);
+        waiting.exec();
     }
 
     // The CPU time the waiting helper has used so far (its start).
