@@ -3,8 +3,6 @@
 // as one table. See the README for how to read it.
 #include "bench.h"
 
-#include "decode_helper.h"
-
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -375,10 +373,6 @@ int runAll(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
-    // The game's windows in the children start this program as their
-    // decoding helper, as the game starts itself.
-    if (mok::picture::isDecodeHelperCall(argc, argv))
-        return mok::picture::runDecodeHelper();
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (mode == QStringLiteral("--window") || mode == QStringLiteral("--open-memory")) {
         QApplication app(argc, argv);

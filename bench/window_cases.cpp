@@ -167,6 +167,10 @@ private:
     void openAndPaint(const QString &path)
     {
         QEventLoop loaded;
+        QObject::connect(&m_decoder, &mok::picture::PictureDecoder::finished, &loaded,
+                         [this](quint64, const mok::picture::PictureLoadResult &result) {
+                             m_lastResult = result;
+                         });
         QObject::connect(&m_window, &frmMain::pictureLoaded, &loaded, &QEventLoop::quit);
         m_window.openPicture(path);
         loaded.exec();
@@ -175,7 +179,7 @@ private:
     }
 
 public:
-    const mok::picture::PictureLoadResult &lastResult() const { return m_decoder.result(); }
+    const mok::picture::PictureLoadResult &lastResult() const { return m_lastResult; }
 
 private:
     static double ownCpuMs()
@@ -187,6 +191,7 @@ private:
 
     static constexpr int kSteps = 10;
     mok::picture::PictureDecoder m_decoder;
+    mok::picture::PictureLoadResult m_lastResult;
     frmMain m_window;
     int m_piece = 0;
 };

@@ -31,10 +31,17 @@ struct ProbeResult {
     qint64 cpuMs = -1;
 };
 
+// Loads `path` in a probe. A file that gives a taken-over decoder its
+// orders is decoded by one.
 ProbeResult probe(const QString &path)
 {
+    QFile file(path);
+    const bool order = file.open(QIODevice::ReadOnly) && file.read(15) == "MOK-FENCE-TEST ";
+    QStringList arguments{path};
+    if (order)
+        arguments = QStringList{QStringLiteral("--helper"), QStringLiteral(MOK_FENCE_HELPER), path};
     QProcess child;
-    child.start(QStringLiteral(MOK_LOAD_PROBE), {path});
+    child.start(QStringLiteral(MOK_LOAD_PROBE), arguments);
     if (!child.waitForFinished(120000)) {
         child.kill();
         child.waitForFinished();
@@ -127,10 +134,10 @@ void TestHostilePictures::boundedLoads_data()
     QTest::newRow("png with 8 iTXt chunks of 256 MB each")
         << write(QStringLiteral("itxt.png"), pngWithTextBomb(8, 256, true))
         << QStringLiteral("ok 32 32 1");
-    // 8192 x 8191 is within the limit at 4 bytes a pixel, not at 8.
+    // Decoded row by row, a 16-bit picture of this size is allowed; a
+    // 16 x 16 one's data cannot hold it.
     QTest::newRow("16-bit png declaring 8192x8191")
-        << write(QStringLiteral("deep.png"), deepPngDeclaring(8192, 8191))
-        << kTooLarge + QStringLiteral(u"（8192 × 8191");
+        << write(QStringLiteral("deep.png"), deepPngDeclaring(8192, 8191)) << kBroken;
     QTest::newRow("35-byte gif, 1x1 image on an 8192x8192 screen")
         << write(QStringLiteral("screen.gif"), tinyGif(8192, 8192, false)) << kBroken;
     QTest::newRow("35-byte gif, 8192x8192 image holding one pixel")
@@ -199,7 +206,7 @@ void TestHostilePictures::boundedLoads_data()
         << write(QStringLiteral("lie-size.jpg"), "MOK-FENCE-TEST lie size") << kBroken;
     QTest::newRow("helper's preview with holes")
         << write(QStringLiteral("lie-alpha.jpg"), "MOK-FENCE-TEST lie alpha") << kBroken;
-    QTest::newRow("helper's reason of its own")
+    QTest::newRow("helper's reason that is none")
         << write(QStringLiteral("lie-reason.jpg"), "MOK-FENCE-TEST lie reason") << kBroken;
     QTest::newRow("heif declaring 65535x65535")
         << write(QStringLiteral("65535.heic"), heifDeclaring(65535, 65535))

@@ -9,7 +9,6 @@
 #include "mdltask.h"
 #include "modalwatcher.h"
 #include "shownpixels.h"
-#include "testmain.h"
 
 #include <QDir>
 #include <QFile>
@@ -635,5 +634,5 @@ void TestShellCommands::versionShowsOneAboutWindow()
     QVERIFY(!app.about());
 }
 
-MOK_TEST_MAIN(TestShellCommands)
+QTEST_MAIN(TestShellCommands)
 #include "tst_shellcommands.moc"
