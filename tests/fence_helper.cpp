@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/ptrace.h>
@@ -182,6 +183,9 @@ DecodeOutcome takenOver(Source &file, const protocol::Request &request, PreviewM
     order = order.substr(0, order.find('\n'));
     if (order == "cpu")
         runForever();
+    if (order == "sleep")
+        for (;;)
+            ::usleep(100000);
     if (order == "memory")
         takeAllMemory();
     if (order.rfind("lie", 0) == 0)

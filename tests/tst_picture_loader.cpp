@@ -4,6 +4,7 @@
 #include "loadpicture.h"
 #include "modern_files.h"
 #include "preview.h"
+#include "reasons.h"
 
 #include <QtTest>
 
@@ -444,6 +445,8 @@ private slots:
     void heifTurnedUpright();
     void animatedWebpFirstFrame();
 
+    void everyReasonInTheGamesWords_data();
+    void everyReasonInTheGamesWords();
     void refusedFiles_data();
     void refusedFiles();
     void permissionDenied_data();
@@ -1109,6 +1112,58 @@ void TestPictureLoader::animatedWebpFirstFrame()
 }
 
 // --- Files that are not pictures -------------------------------------------------
+
+// Each reason a reader gives crosses from the helper as a number and reaches
+// the player as the game's own words, whole.
+void TestPictureLoader::everyReasonInTheGamesWords_data()
+{
+    namespace reason = mok::picture::reason;
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not a picture")
+        << write(QStringLiteral("words.jpg"), "words\n") << reason::notAPicture();
+    QByteArray twelveBit = encode(halves(16, 16), "jpeg");
+    const int sof = jpegMarker(twelveBit, 0xC0);
+    twelveBit[sof + 1] = char(0xC1); // extended, which may be 12-bit
+    twelveBit[sof + 4] = 12;
+    QTest::newRow("12-bit jpeg") << write(QStringLiteral("12bit.jpg"), twelveBit)
+                                 << reason::unsupportedJpeg();
+    QByteArray twoBit = encode(halves(16, 16), "bmp");
+    putLE(twoBit, 28, 2, 2);
+    QTest::newRow("2-bit bmp") << write(QStringLiteral("2bit.bmp"), twoBit)
+                               << reason::unreadableBmp();
+    const QByteArray jpeg = encode(halves(64, 64), "jpeg");
+    QTest::newRow("jpeg cut short")
+        << write(QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() / 2)) << reason::broken();
+    QTest::newRow("bmp of 2147483647 x 2147483647")
+        << write(QStringLiteral("huge.bmp"), bmpDeclaring(0x7FFFFFFF, 0x7FFFFFFF))
+        << reason::tooLarge(QSize(0x7FFFFFFF, 0x7FFFFFFF));
+    // Shrunk 66 times to fit, one pixel across is none.
+    QTest::newRow("bmp of 1 x 40000")
+        << write(QStringLiteral("thread.bmp"),
+                 encode(QImage(1, 40000, QImage::Format_RGB32), "bmp"))
+        << reason::tooSmall(QSize(1, 40000));
+    QByteArray sequence("\0\0\0\x18"
+                        "ftypavis\0\0\0\0"
+                        "avismsf1",
+                        24);
+    QTest::newRow("moving picture only")
+        << write(QStringLiteral("moving-only.avif"), sequence + QByteArray("\0\0\0\x08moov", 8))
+        << reason::noStillImage();
+    const QByteArray hevc = modern::encodeHeif(halves(64, 48), modern::Codec::Hevc, 50);
+    QTest::newRow("codec missing")
+        << write(QStringLiteral("vvc.heif"), QByteArray(hevc).replace("hvc1", "vvc1"))
+        << reason::codecMissing();
+}
+
+void TestPictureLoader::everyReasonInTheGamesWords()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, message);
+    const PictureLoadResult r = loadPicture(path, kScreen);
+    QVERIFY(!r.ok);
+    QCOMPARE(r.error, message);
+}
 
 void TestPictureLoader::refusedFiles_data()
 {
