@@ -281,7 +281,10 @@ void TestHostilePictures::takenOverDecoder()
     QCOMPARE(bystander.state(), QProcess::Running);
     bystander.kill();
     bystander.waitForFinished();
-    QVERIFY2(r.errorBytes < 4096, qPrintable(QString::number(r.errorBytes)));
+    // A checked build lets the helper's standard error through, for the
+    // sanitizers' reports.
+    if (kPeakIsMeaningful)
+        QVERIFY2(r.errorBytes < 4096, qPrintable(QString::number(r.errorBytes)));
     // The honest row's preview is under a megabyte; nothing else is kept.
     QVERIFY2(r.sharedKb >= 0 && r.sharedKb < 2048, qPrintable(QString::number(r.sharedKb)));
     QVERIFY2(

@@ -9,6 +9,7 @@
 #include <malloc.h>
 #include <new>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <vector>
@@ -110,6 +111,9 @@ int runHelper(HelperDecode decode)
     int preview = -1;
     const protocol::Answer answer = answerFor(request.load, outcome, memory, preview);
     sendWithFd(kHelperSocket, &answer, sizeof answer, preview);
+    // Nothing more will come: the game need not wait for the process to end
+    // to know it.
+    ::shutdown(kHelperSocket, SHUT_WR);
     // Straight out: no destructors or exit handlers run behind the fences.
     std::_Exit(EXIT_SUCCESS);
 }

@@ -106,8 +106,17 @@ struct PictureDecoder::Helper {
     int status = 0;
     rusage usage{};
     bool endedByGame = false;
+    // Its answer, once one for this load has come, and the memfd beside it.
+    bool answered = false;
+    Answer answer;
+    int memory = -1;
 
-    ~Helper() { reap(); }
+    ~Helper()
+    {
+        reap();
+        if (memory >= 0)
+            ::close(memory); // a mapping keeps what it needs
+    }
 
     static std::unique_ptr<Helper> spawn(const QString &program);
     bool send(const Request &request, int file);
@@ -300,44 +309,60 @@ void PictureDecoder::cancel()
     m_working.reset();
 }
 
+// The helper's answer is taken once its socket has been shut behind it: an
+// honest helper shuts it (or ends) right after its one answer, so that the
+// game sees at once that nothing else is coming, and a second message is a
+// lie, however late it comes.
 void PictureDecoder::onAnswerReady()
 {
-    Answer answer;
-    int memory = -1;
-    const ssize_t got =
-        receiveWithFd(m_working->socket, &answer, sizeof answer, memory, MSG_DONTWAIT);
-    if (got < 0 && (errno == EAGAIN || errno == EINTR))
-        return;
-    const bool whole = got == ssize_t(sizeof answer) && answer.magic == protocol::kAnswerMagic;
-    if (whole && answer.load != m_load) {
-        // Not this load's: dropped, and the helper may still answer.
-        if (memory >= 0)
-            ::close(memory);
-        return;
-    }
-    PictureLoadResult result;
-    if (got > 0) {
-        // One answer, whole, and nothing after it.
+    Helper &helper = *m_working;
+    for (;;) {
+        if (!helper.answered) {
+            int memory = -1;
+            const ssize_t got = receiveWithFd(helper.socket, &helper.answer, sizeof helper.answer,
+                                              memory, MSG_DONTWAIT);
+            if (got < 0 && (errno == EAGAIN || errno == EINTR))
+                return;
+            if (got <= 0) {
+                helper.awaitEnd();
+                endLoad();
+                finish(failure(whyItEnded(helper.status, m_cost.cpuMs,
+                                          qint64(m_limits.cpuSeconds) * 1000, helper.endedByGame)));
+                return;
+            }
+            const bool whole = got == ssize_t(sizeof helper.answer) &&
+                               helper.answer.magic == protocol::kAnswerMagic;
+            if (whole && helper.answer.load != m_load) {
+                // Not this load's: dropped, and the helper may still answer.
+                if (memory >= 0)
+                    ::close(memory);
+                continue;
+            }
+            helper.memory = memory;
+            helper.answered = true;
+            if (!whole)
+                return finishWith(failure(reason::broken()));
+            continue;
+        }
         char more;
-        const bool doubled = ::recv(m_working->socket, &more, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
-        result = whole && !doubled ? checkAnswer(answer, memory, m_screen, m_devicePixelRatio)
-                                   : failure(reason::broken());
-    } else {
-        m_working->awaitEnd();
+        const ssize_t next = ::recv(helper.socket, &more, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (next < 0 && (errno == EAGAIN || errno == EINTR))
+            return;
+        if (next > 0)
+            return finishWith(failure(reason::broken())); // a second answer
+        return finishWith(checkAnswer(helper.answer, helper.memory, m_screen, m_devicePixelRatio));
     }
-    if (memory >= 0)
-        ::close(memory); // a mapping keeps what it needs
+}
+
+void PictureDecoder::finishWith(PictureLoadResult result)
+{
     endLoad();
-    if (got <= 0)
-        result = failure(whyItEnded(m_working->status, m_cost.cpuMs,
-                                    qint64(m_limits.cpuSeconds) * 1000, m_working->endedByGame));
     finish(std::move(result));
 }
 
 void PictureDecoder::onTimeout()
 {
-    endLoad();
-    finish(failure(reason::tooSlow()));
+    finishWith(failure(reason::tooSlow()));
 }
 
 void PictureDecoder::endLoad()

@@ -72,6 +72,7 @@ private:
     void onAnswerReady();
     void onTimeout();
     void finish(PictureLoadResult result);
+    void finishWith(PictureLoadResult result); // reaps the helper first
     void finishLater(PictureLoadResult result);
     void endLoad(); // reaps the working helper
 

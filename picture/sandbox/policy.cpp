@@ -11,6 +11,7 @@
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -92,6 +93,10 @@ public:
             add(SCMP_ACT_ALLOW, call, {});
     }
     void allowIf(int call, scmp_arg_cmp condition) { add(SCMP_ACT_ALLOW, call, {condition}); }
+    void allowIf(int call, scmp_arg_cmp first, scmp_arg_cmp second)
+    {
+        add(SCMP_ACT_ALLOW, call, {first, second});
+    }
     // One rule per value: the call is allowed when its argument is any one.
     void allowEach(int call, unsigned argument, std::initializer_list<scmp_datum_t> values)
     {
@@ -133,6 +138,9 @@ void allowAnswering(Filter &f)
     f.allowEach(SCMP_SYS(fcntl), 1, {F_ADD_SEALS, F_GET_SEALS});
     f.allowIf(SCMP_SYS(recvmsg), SCMP_A0(SCMP_CMP_EQ, protocol::kHelperSocket));
     f.allowIf(SCMP_SYS(sendmsg), SCMP_A0(SCMP_CMP_EQ, protocol::kHelperSocket));
+    // Closing its own sending side once answered.
+    f.allowIf(SCMP_SYS(shutdown), SCMP_A0(SCMP_CMP_EQ, protocol::kHelperSocket),
+              SCMP_A1(SCMP_CMP_EQ, SHUT_WR));
     if (kSanitized)
         f.allow({SCMP_SYS(write)});
     else
