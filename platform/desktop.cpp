@@ -107,6 +107,15 @@ void setMotifBorderOnly(xcb_connection_t *c, xcb_window_t window)
     xcb_flush(c);
 }
 
+// The X11 connection when the game runs on X11, else null.
+xcb_connection_t *x11Connection()
+{
+    if (QGuiApplication::platformName() != u"xcb")
+        return nullptr;
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
 // Whether an XEmbed notification area holds its selection now. Qt remembers
 // one it has found even after it has gone, and would dock the icon into
 // nothing.
@@ -181,16 +190,23 @@ bool askForThinFrame(QWidget *window)
 #ifdef MOK_HAVE_XCB
     // Qt has no flags for a border without a title bar; the window manager
     // is asked directly, once Qt has made the window and set its own hints.
-    if (QGuiApplication::platformName() == u"xcb" && canMinimise()) {
-        if (auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
-            window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint);
-            setMotifBorderOnly(x11->connection(), static_cast<xcb_window_t>(window->winId()));
-            return true;
-        }
+    if (xcb_connection_t *c = x11Connection(); c && canMinimise()) {
+        window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint);
+        setMotifBorderOnly(c, static_cast<xcb_window_t>(window->winId()));
+        return true;
     }
 #endif
     window->setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     return false;
+}
+
+OwnFrame askForTitleOnlyFrame(QWidget *window)
+{
+    if (!canMinimise()) {
+        window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+        return {};
+    }
+    return {true, askForThinFrame(window) ? 0 : 1};
 }
 
 void messageBox(QWidget *parent, const QString &text, const QString &title)
@@ -245,10 +261,8 @@ bool hasNotificationArea()
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return false;
 #ifdef MOK_HAVE_XCB
-    if (QGuiApplication::platformName() == u"xcb") {
-        if (auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
-            return x11TrayOwned(x11->connection()) || statusNotifierWatcherRunning();
-    }
+    if (xcb_connection_t *c = x11Connection())
+        return x11TrayOwned(c) || statusNotifierWatcherRunning();
 #endif
     return true;
 }
@@ -258,8 +272,8 @@ bool canMinimise()
     const QString platform = QGuiApplication::platformName();
     if (platform == u"xcb") {
 #ifdef MOK_HAVE_XCB
-        if (auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
-            return x11WindowManagerRunning(x11->connection());
+        if (xcb_connection_t *c = x11Connection())
+            return x11WindowManagerRunning(c);
 #endif
         return false;
     }

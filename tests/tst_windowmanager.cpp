@@ -1,8 +1,10 @@
 // What the game finds out about the X11 desktop it runs on: whether a window
 // manager would give a minimised window back, and whether there is a
-// notification area. The test brings its own X server, on which it plays the
-// part of a window manager by announcing one as EWMH asks.
+// notification area; and what it asks of a window manager for the about
+// window. The test brings its own X server, on which it plays the part of a
+// window manager by announcing one as EWMH asks.
 #include "desktop.h"
+#include "frmversion.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -55,6 +57,20 @@ xcb_atom_t atom(xcb_connection_t *c, const char *name)
     return reply ? reply->atom : XCB_NONE;
 }
 
+// The about window's _MOTIF_WM_HINTS, as a window manager reads them.
+QList<uint32_t> motifHints(xcb_connection_t *c, QWidget &window)
+{
+    const xcb_atom_t hints = atom(c, "_MOTIF_WM_HINTS");
+    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+        xcb_get_property_reply(
+            c, xcb_get_property(c, 0, xcb_window_t(window.winId()), hints, hints, 0, 5), nullptr),
+        &std::free);
+    if (!reply || reply->format != 32)
+        return {};
+    const auto *values = static_cast<const uint32_t *>(xcb_get_property_value(reply.get()));
+    return QList<uint32_t>(values, values + xcb_get_property_value_length(reply.get()) / 4);
+}
+
 } // namespace
 
 class TestWindowManager : public QObject {
@@ -63,6 +79,7 @@ private slots:
     void initTestCase();
     void aBareServerHasNoWindowManager();
     void anAnnouncedWindowManagerIsFound();
+    void aboutWindowDrawsItsOwnCaptionUnderAWindowManager();
     void anAnnouncementLeftByAWindowManagerThatWentIsIgnored();
     void aTrayHostIsANotificationArea();
     void cleanupTestCase();
@@ -88,6 +105,11 @@ void TestWindowManager::aBareServerHasNoWindowManager()
 {
     QVERIFY(!mok::platform::canMinimise());
     QVERIFY(!mok::platform::hasNotificationArea());
+    // With no one to draw a frame, the about window is shown bare, its
+    // client area all there is.
+    mok::frmVersion about;
+    QVERIFY(!about.findChild<QWidget *>(u"caption"_s));
+    QCOMPARE(about.size(), QSize(395, 170));
 }
 
 void TestWindowManager::anAnnouncedWindowManagerIsFound()
@@ -103,6 +125,26 @@ void TestWindowManager::anAnnouncedWindowManagerIsFound()
                         &m_check);
     xcb_flush(m_c);
     QVERIFY(mok::platform::canMinimise());
+}
+
+// Window managers add minimise and close buttons to a title bar whatever a
+// window's hints say, so the about window asks for a frame that can only be
+// moved, with no title bar, and draws its caption itself above its client
+// area.
+void TestWindowManager::aboutWindowDrawsItsOwnCaptionUnderAWindowManager()
+{
+    QVERIFY(mok::platform::canMinimise());
+    mok::frmVersion about;
+    // Flags, functions (move), decorations (border), input mode, status.
+    QCOMPARE(motifHints(m_c, about), QList<uint32_t>({3, 4, 2, 0, 0}));
+    auto *caption = about.findChild<QWidget *>(u"caption"_s);
+    QVERIFY(caption);
+    const int captionHeight = caption->height();
+    QVERIFY(captionHeight >= 16);
+    QCOMPARE(caption->geometry(), QRect(0, 0, 395, captionHeight));
+    QCOMPARE(about.size(), QSize(395, 170 + captionHeight));
+    // The client area lies whole below it.
+    QCOMPARE(about.findChild<QWidget *>(u"imgTM"_s)->pos(), QPoint(8, 8 + captionHeight));
 }
 
 void TestWindowManager::anAnnouncementLeftByAWindowManagerThatWentIsIgnored()
