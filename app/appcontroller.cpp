@@ -113,6 +113,10 @@ void AppController::showAbout()
         m_about = new frmVersion;
         m_about->setAttribute(Qt::WA_DeleteOnClose);
     }
+    // Shown as it was left, but never minimised: a window manager that
+    // iconified it anyway would otherwise keep it iconic while Version
+    // claims to show it.
+    m_about->setWindowState(m_about->windowState() & ~Qt::WindowMinimized);
     m_about->show();
     m_about->raise();
     m_about->activateWindow();
