@@ -1,6 +1,9 @@
 #include "desktop.h"
 
+#include "statusnotifieritem.h"
+
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -8,13 +11,13 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStringList>
-#include <QSystemTrayIcon>
+#include <QTimer>
 #include <QUrl>
+#include <QVarLengthArray>
 #include <QWidget>
+#include <QWindow>
 
 #ifdef MOK_HAVE_XCB
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xcb.h>
@@ -137,14 +140,6 @@ bool x11TrayOwned(xcb_connection_t *c)
     return false;
 }
 
-// The other kind of notification area Qt uses on X11: StatusNotifierItem
-// over the session bus.
-bool statusNotifierWatcherRunning()
-{
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    return bus.isConnected() && bus.interface() &&
-           bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
-}
 #endif
 
 } // namespace
@@ -258,13 +253,15 @@ QString findProgramFile(const QString &name, QStringList *lookedIn)
 
 bool hasNotificationArea()
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        return false;
+    // Qt's own answer (QSystemTrayIcon::isSystemTrayAvailable) is not asked:
+    // asking makes Qt settle for good which kind of icon the program uses.
+    if (StatusNotifierItem::hostRunning())
+        return true;
 #ifdef MOK_HAVE_XCB
     if (xcb_connection_t *c = x11Connection())
-        return x11TrayOwned(c) || statusNotifierWatcherRunning();
+        return x11TrayOwned(c);
 #endif
-    return true;
+    return false;
 }
 
 bool canMinimise()
@@ -281,6 +278,31 @@ bool canMinimise()
     // window manager built in.
     return platform != u"offscreen" && platform != u"minimal" && platform != u"vnc" &&
            platform != u"linuxfb" && platform != u"eglfs";
+}
+
+bool minimise(QWidget *window)
+{
+    const bool wasActive = window->isActiveWindow();
+    window->showMinimized();
+    // An X11 window manager unmaps a window it minimises; a Wayland
+    // compositor, which never says so, takes the focus away from it. The
+    // answer comes within moments; nothing the player does meanwhile is
+    // taken before it.
+    const auto minimised = [window, wasActive] {
+        const QWindow *handle = window->windowHandle();
+        return !handle || !handle->isExposed() || (wasActive && !window->isActiveWindow());
+    };
+    QTimer wake;
+    wake.start(10);
+    for (const QDeadlineTimer deadline(kMinimiseAnswerMs); !minimised();) {
+        if (deadline.hasExpired()) {
+            window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::WaitForMoreEvents);
+    }
+    return true;
 }
 
 QFont uiFont(qreal pointSize)

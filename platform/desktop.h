@@ -86,6 +86,13 @@ bool hasNotificationArea();
 // window would simply stay where it is.
 bool canMinimise();
 
+// Minimises the window and returns whether the desktop did. One that
+// ignores the request (sway, tiling window managers) leaves the window shown
+// and active; it is then left as it was, and the answer is false.
+bool minimise(QWidget *window);
+// How long the desktop has to do it.
+constexpr int kMinimiseAnswerMs = 500;
+
 // The game's user-interface font: its classic Japanese UI face where the
 // desktop has it, else an installed Japanese Gothic, so captions never fall
 // back to boxes. Drawn with the font's own hints (see useFontHints).

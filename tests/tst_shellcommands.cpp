@@ -1,6 +1,7 @@
 // The shell's commands on the main window: Min, Readme and Version with and
-// without a notification area, the readme page itself, and the deferred tick
-// that serves all seven buttons in their fixed order.
+// without a notification area (Qt's tray icon, or a panel on a session bus of
+// the test's own), the readme page itself, and the deferred tick that serves
+// all seven buttons in their fixed order.
 #include "appcontroller.h"
 #include "appfixture.h"
 #include "desktop.h"
@@ -8,9 +9,12 @@
 #include "gamefixture.h"
 #include "mdltask.h"
 #include "modalwatcher.h"
+#include "privatebus.h"
 #include "shownpixels.h"
 #include "testmain.h"
 
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -19,6 +23,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <optional>
 
 using mok::AppController;
 using mok::frmMain;
@@ -139,6 +144,8 @@ private slots:
     void minWithANotificationArea();
     void iconIgnoresAllButPresses();
     void windowComesBackWhenTheNotificationAreaGoes();
+    void aPanelStartedLaterIsUsedByTheNextPress();
+    void aPanelsPressesBringTheWindowBack();
     void minWithoutANotificationAreaMinimises();
     void withoutAWindowManagerTheWindowStays();
     void readmeSaysWhereTheWindowWentThenOpensThePage();
@@ -150,10 +157,14 @@ private slots:
 private:
     QTemporaryDir m_dir;
     QString m_picture;
+    PrivateBus m_bus;
+    bool m_busStarted = false;
 };
 
 void TestShellCommands::initTestCase()
 {
+    // Before anything here connects to a session bus.
+    m_busStarted = m_bus.start();
     QVERIFY(m_dir.isValid());
     m_picture = makePicture(m_dir, u"picture.bmp"_qs, 600, 400);
 }
@@ -422,6 +433,95 @@ void TestShellCommands::windowComesBackWhenTheNotificationAreaGoes()
     // And Min, pressed again, now minimises instead.
     pressMin(window);
     QTRY_VERIFY(window.isMinimized());
+}
+
+// Calls `method` on the game's icon (or on its menu) as a panel would, and
+// returns once the game has answered.
+static void callIcon(const QString &service, bool menu, const QString &method,
+                     const QVariantList &args)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        service, menu ? u"/MenuBar"_qs : u"/StatusNotifierItem"_qs,
+        menu ? u"com.canonical.dbusmenu"_qs : u"org.kde.StatusNotifierItem"_qs, method);
+    call.setArguments(args);
+    const QDBusPendingCall reply = QDBusConnection::sessionBus().asyncCall(call);
+    QTRY_VERIFY(reply.isFinished());
+    QVERIFY2(!reply.isError(), qPrintable(reply.error().message()));
+    QCoreApplication::processEvents(); // what the call set going
+}
+
+static QString busIconName()
+{
+    return u"org.kde.StatusNotifierItem-%1-1"_qs.arg(QCoreApplication::applicationPid());
+}
+
+// The panel's watcher comes up after the game started, and after Min found
+// no notification area: the next Min uses it. When it goes, the window
+// comes back.
+void TestShellCommands::aPanelStartedLaterIsUsedByTheNextPress()
+{
+    if (!m_busStarted)
+        QSKIP("dbus-daemon is not installed (scripts/bootstrap installs it)");
+    AppController app;
+    QVERIFY(startAndWaitForOpen(app));
+    frmMain &window = *app.window();
+    ModalWatcher boxes;
+    pressMin(window);
+    QTRY_COMPARE(boxes.seen().size(), 1);
+    QCOMPARE(boxes.seen()[0].text, kStillShownText);
+    QVERIFY(window.isVisible());
+
+    std::optional<StandInWatcher> watcher(std::in_place, m_bus.address());
+    pressMin(window);
+    QTRY_VERIFY(window.isHidden());
+    QCOMPARE(watcher->items(), QStringList{busIconName()});
+    QVERIFY(watcher->onBus(busIconName()));
+    QCOMPARE(boxes.seen().size(), 1);
+
+    watcher.reset();
+    QTRY_VERIFY(window.isVisible());
+    QVERIFY(!app.task().iconShown());
+    QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+// Whichever way a panel passes on a left or right press, the window comes
+// back and the icon goes; the middle button and the wheel do nothing.
+void TestShellCommands::aPanelsPressesBringTheWindowBack()
+{
+    if (!m_busStarted)
+        QSKIP("dbus-daemon is not installed (scripts/bootstrap installs it)");
+    struct Press {
+        bool menu; // sent to the menu the icon names
+        const char16_t *method;
+        QVariantList args;
+        bool restores;
+    };
+    const QVariant noData = QVariant::fromValue(QDBusVariant(0));
+    const Press presses[] = {
+        {false, u"SecondaryActivate", {0, 0}, false}, // the middle button
+        {false, u"Scroll", {1, u"vertical"_qs}, false},
+        {false, u"Activate", {0, 0}, true},    // a left press
+        {false, u"ContextMenu", {0, 0}, true}, // a right press, where no menu opens
+        {true, u"AboutToShow", {0}, true},     // a right press opening the menu
+        {true, u"AboutToShowGroup", {QVariant::fromValue(QList<int>{0})}, true},
+        {true, u"Event", {0, u"opened"_qs, noData, 0u}, true},
+    };
+    StandInWatcher watcher(m_bus.address());
+    AppController app;
+    QVERIFY(startAndWaitForOpen(app));
+    frmMain &window = *app.window();
+    for (const Press &press : presses) {
+        const QString method = QString::fromUtf16(press.method);
+        if (window.isVisible())
+            pressMin(window);
+        QTRY_VERIFY(window.isHidden());
+        QTRY_VERIFY(watcher.onBus(busIconName()));
+        callIcon(busIconName(), press.menu, method, press.args);
+        QTRY_COMPARE(window.isVisible(), press.restores);
+        QVERIFY2(app.task().iconShown() != press.restores, qPrintable(method));
+    }
+    QTRY_VERIFY(!watcher.onBus(busIconName()));
+    QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 }
 
 void TestShellCommands::minWithoutANotificationAreaMinimises()
