@@ -110,6 +110,27 @@ void setMotifBorderOnly(xcb_connection_t *c, xcb_window_t window)
     xcb_flush(c);
 }
 
+// Qt writes "start iconic" into a window's WM_HINTS when it minimises it,
+// and leaves it there when the window manager gives the window back; shown
+// again after it was hidden, the window would come up iconic, out of sight.
+void startNormal(xcb_connection_t *c, xcb_window_t window)
+{
+    const std::unique_ptr<xcb_get_property_reply_t, FreeDeleter> reply(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, 9), nullptr));
+    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 12)
+        return;
+    const auto *value = static_cast<const uint32_t *>(xcb_get_property_value(reply.get()));
+    QVarLengthArray<uint32_t, 9> hints(value,
+                                       value + xcb_get_property_value_length(reply.get()) / 4);
+    enum : uint32_t { StateHint = 1u << 1, NormalState = 1 };
+    if ((hints[0] & StateHint) && hints[2] == NormalState)
+        return;
+    hints[0] |= StateHint;
+    hints[2] = NormalState;
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32,
+                        uint32_t(hints.size()), hints.data());
+}
+
 // The X11 connection when the game runs on X11, else null.
 xcb_connection_t *x11Connection()
 {
@@ -172,6 +193,10 @@ void setTopmost(QWidget *window, bool topmost)
 {
     if (window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) != topmost)
         window->setWindowFlag(Qt::WindowStaysOnTopHint, topmost); // hides a shown window
+#ifdef MOK_HAVE_XCB
+    if (xcb_connection_t *c = x11Connection(); c && window->isHidden() && window->windowHandle())
+        startNormal(c, static_cast<xcb_window_t>(window->windowHandle()->winId()));
+#endif
     window->show();
 }
 

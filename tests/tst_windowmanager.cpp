@@ -57,13 +57,14 @@ xcb_atom_t atom(xcb_connection_t *c, const char *name)
     return reply ? reply->atom : XCB_NONE;
 }
 
-// The about window's _MOTIF_WM_HINTS, as a window manager reads them.
-QList<uint32_t> motifHints(xcb_connection_t *c, QWidget &window)
+// A window's property of 32-bit values, as a window manager reads it.
+QList<uint32_t> windowProperty(xcb_connection_t *c, QWidget &window, xcb_atom_t name)
 {
-    const xcb_atom_t hints = atom(c, "_MOTIF_WM_HINTS");
     std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
-        xcb_get_property_reply(
-            c, xcb_get_property(c, 0, xcb_window_t(window.winId()), hints, hints, 0, 5), nullptr),
+        xcb_get_property_reply(c,
+                               xcb_get_property(c, 0, xcb_window_t(window.windowHandle()->winId()),
+                                                name, XCB_GET_PROPERTY_TYPE_ANY, 0, 16),
+                               nullptr),
         &std::free);
     if (!reply || reply->format != 32)
         return {};
@@ -82,6 +83,7 @@ private slots:
     void aboutWindowDrawsItsOwnCaptionUnderAWindowManager();
     void anAnnouncementLeftByAWindowManagerThatWentIsIgnored();
     void aTrayHostIsANotificationArea();
+    void aWindowGivenBackIsShownAgainAsItWas();
     void cleanupTestCase();
 
 private:
@@ -136,7 +138,8 @@ void TestWindowManager::aboutWindowDrawsItsOwnCaptionUnderAWindowManager()
     QVERIFY(mok::platform::canMinimise());
     mok::frmVersion about;
     // Flags, functions (move), decorations (border), input mode, status.
-    QCOMPARE(motifHints(m_c, about), QList<uint32_t>({3, 4, 2, 0, 0}));
+    QCOMPARE(windowProperty(m_c, about, atom(m_c, "_MOTIF_WM_HINTS")),
+             QList<uint32_t>({3, 4, 2, 0, 0}));
     auto *caption = about.findChild<QWidget *>(u"caption"_s);
     QVERIFY(caption);
     const int captionHeight = caption->height();
@@ -168,6 +171,30 @@ void TestWindowManager::aTrayHostIsANotificationArea()
     m_trayer->kill();
     m_trayer->waitForFinished();
     QTRY_VERIFY_WITH_TIMEOUT(!mok::platform::hasNotificationArea(), 20000);
+}
+
+// Qt writes "start iconic" into a window's WM_HINTS when it minimises it,
+// and leaves it there when the window manager gives the window back. Hidden
+// into the notification area and shown again, the window must not come up
+// iconic, out of sight with its icon gone.
+void TestWindowManager::aWindowGivenBackIsShownAgainAsItWas()
+{
+    QWidget window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.showMinimized();
+    const auto startState = [&] { return windowProperty(m_c, window, XCB_ATOM_WM_HINTS).value(2); };
+    QCOMPARE(startState(), 3u); // IconicState
+    // Playing the window manager: the window is given back.
+    const xcb_atom_t wmState = atom(m_c, "WM_STATE");
+    const uint32_t normal[2] = {1, XCB_NONE};
+    xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, xcb_window_t(window.windowHandle()->winId()),
+                        wmState, wmState, 32, 2, normal);
+    xcb_flush(m_c);
+    QTRY_VERIFY(!window.isMinimized());
+    window.hide();
+    mok::platform::setTopmost(&window, false); // shows it
+    QCOMPARE(startState(), 1u);                // NormalState
 }
 
 void TestWindowManager::cleanupTestCase()
