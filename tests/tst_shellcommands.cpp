@@ -561,6 +561,7 @@ void TestShellCommands::minWithoutANotificationAreaMinimises()
     QVERIFY(!kMinimisedText.contains(u"タスクトレイへ移動"_qs));
     QVERIFY(!kMinimisedText.contains(u"アイコン"_qs));
     QTRY_VERIFY(app.about() && app.about()->isVisible());
+    QCOMPARE(app.about()->windowHandle()->transientParent(), nullptr);
 }
 
 void TestShellCommands::withoutAWindowManagerTheWindowStays()
@@ -587,6 +588,8 @@ void TestShellCommands::withoutAWindowManagerTheWindowStays()
         QVERIFY(!app.task().iconShown());
     }
     QTRY_VERIFY(app.about() && app.about()->isVisible());
+    // Above the game's window, which stayed on top of everything.
+    QCOMPARE(app.about()->windowHandle()->transientParent(), window.windowHandle());
 }
 
 void TestShellCommands::readmeSaysWhereTheWindowWentThenOpensThePage()
