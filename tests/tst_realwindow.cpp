@@ -255,6 +255,9 @@ std::unique_ptr<QProcess> TestRealWindow::spawn(const QString &program, const QS
     // The file dialog remembers folders: keep that out of the user's settings.
     env.insert(u"XDG_CONFIG_HOME"_s, m_tmp.path());
     env.insert(u"XDG_RUNTIME_DIR"_s, m_tmp.path());
+    // No session bus: the notification area is trayer, never the panel of
+    // the desktop the tests happen to be run from.
+    env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path="_s + m_tmp.filePath(u"no-bus"_s));
     process->setProcessEnvironment(env);
     // Whatever becomes of the test, what it started goes with it.
     process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
