@@ -43,7 +43,7 @@ bool startXvfb()
     }
     if (!number.endsWith('\n'))
         return false;
-    qputenv("DISPLAY", ':' + number.trimmed());
+    qputenv("DISPLAY", number.trimmed().prepend(':'));
     return true;
 }
 
