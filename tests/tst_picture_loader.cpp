@@ -18,6 +18,7 @@
 #include <QLoggingCategory>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cmath>
@@ -190,25 +191,76 @@ QByteArray jpegStoredAs(const QImage &picture, J_COLOR_SPACE space)
     });
 }
 
-// What the loader makes of a JPEG against Qt's own reader asked for the same
-// size: empty when they agree to the pixel.
-QString differenceFromQtsReader(const QString &path, double devicePixelRatio = 1.0)
+// Qt's own reader asked for a JPEG at `size`.
+QImage readByQt(const QString &path, QSize size)
 {
-    const PictureLoadResult r = loadPicture(path, kScreen, devicePixelRatio);
-    if (const QString broken = brokenPromise(r); !broken.isEmpty())
-        return broken;
     QImageReader qt(path, "jpeg");
     qt.setAutoTransform(true);
     qt.setQuality(100);
     const bool turned = qt.transformation().testFlag(QImageIOHandler::TransformationRotate90);
+    qt.setScaledSize(turned ? size.transposed() : size);
+    return qt.read().convertToFormat(QImage::Format_RGB32);
+}
+
+// A CMYK JPEG as the board must show it, written out because Qt's reader
+// changed its mind (Qt 6.8 scales the inks before it turns them to RGB):
+// libjpeg shrinks it by M/8 with the smallest M that still covers `size`,
+// each pixel's inverted inks become k * c / 255 as Adobe's CMYK means, and
+// Qt's smooth scale takes it the rest of the way.
+QImage inksTurnedToRgb(const QString &path, QSize size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray data = file.readAll();
+    jpeg_decompress_struct cinfo{};
+    jpeg_error_mgr err{};
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char *>(data.constData()),
+                 static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    const double f = std::min(double(cinfo.image_width) / size.width(),
+                              double(cinfo.image_height) / size.height());
+    cinfo.scale_num = JDIMENSION(std::clamp(int(std::ceil(8 / f)), 1, 8));
+    cinfo.scale_denom = 8;
+    jpeg_start_decompress(&cinfo);
+    QImage rgb(int(cinfo.output_width), int(cinfo.output_height), QImage::Format_RGB32);
+    std::vector<JSAMPLE> row(std::size_t(cinfo.output_width) * 4);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        auto *out = reinterpret_cast<QRgb *>(rgb.scanLine(int(cinfo.output_scanline)));
+        JSAMPROW in = row.data();
+        jpeg_read_scanlines(&cinfo, &in, 1);
+        for (std::size_t x = 0; x < cinfo.output_width; ++x, in += 4)
+            out[x] = qRgb(in[3] * in[0] / 255, in[3] * in[1] / 255, in[3] * in[2] / 255);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return rgb.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+// What the loader makes of a JPEG against `reference` asked for the same
+// size: empty when they agree to the pixel.
+QString differenceFrom(QImage (*reference)(const QString &, QSize), const QString &path,
+                       double devicePixelRatio = 1.0)
+{
+    const PictureLoadResult r = loadPicture(path, kScreen, devicePixelRatio);
+    if (const QString broken = brokenPromise(r); !broken.isEmpty())
+        return broken;
     const QSize preview = r.picture.preview.size();
-    qt.setScaledSize(turned ? preview.transposed() : preview);
-    const QImage expected = qt.read().convertToFormat(QImage::Format_RGB32);
+    const QImage expected = reference(path, preview);
     if (expected.size() != preview)
-        return QStringLiteral("Qt gives %1x%2").arg(expected.width()).arg(expected.height());
+        return QStringLiteral("the reference is %1x%2")
+            .arg(expected.width())
+            .arg(expected.height());
     if (r.picture.preview != expected)
-        return QStringLiteral("the pixels differ from Qt's");
+        return QStringLiteral("the pixels differ from the reference");
     return {};
+}
+
+QString differenceFromQtsReader(const QString &path, double devicePixelRatio = 1.0)
+{
+    return differenceFrom(readByQt, path, devicePixelRatio);
 }
 
 QByteArray withFrameSize(QByteArray jpeg, int w, int h)
@@ -970,7 +1022,8 @@ void TestPictureLoader::shrunkJpegStoredAsQtDecodesIt_data()
 }
 
 // Shrunk by 3/8 while decoding and the rest of the way from 750 x 563 as
-// the rows arrive, turned to RGB on the way by us (CMYK) or by libjpeg.
+// the rows arrive, turned to RGB on the way by us (CMYK) or by libjpeg; the
+// CMYK picture is held to its inks turned to RGB whole, the RGB one to Qt.
 void TestPictureLoader::shrunkJpegStoredAsQtDecodesIt()
 {
     QFETCH(int, space);
@@ -982,7 +1035,7 @@ void TestPictureLoader::shrunkJpegStoredAsQtDecodesIt()
     }
     const QString path = write(QStringLiteral("qt-stored-%1.jpg").arg(space),
                                jpegStoredAs(picture, J_COLOR_SPACE(space)));
-    const QString difference = differenceFromQtsReader(path);
+    const QString difference = differenceFrom(space == JCS_CMYK ? inksTurnedToRgb : readByQt, path);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 }
 
