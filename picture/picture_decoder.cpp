@@ -78,7 +78,7 @@ QImage mappedPreview(int memory, QSize size)
     const qsizetype bytes = rowBytes * size.height();
     const int seals = ::fcntl(memory, F_GET_SEALS);
     const int needed = F_SEAL_SHRINK | F_SEAL_WRITE;
-    struct stat st {};
+    struct stat st = {};
     if (seals < 0 || (seals & needed) != needed || ::fstat(memory, &st) != 0 || st.st_size < bytes)
         return {};
     void *data = ::mmap(nullptr, size_t(bytes), PROT_READ, MAP_SHARED, memory, 0);
