@@ -1219,6 +1219,12 @@ void TestPictureLoader::refusedFiles_data()
                      QByteArray(hevc).replace("hvc1", codec))
             << QStringLiteral(u"デコーダーが、このシステムにありません");
     }
+    // The same made by libheif 1.23 (Debian 13) from heif-enc's HEIC: an
+    // older libheif fails to read it at all (its primary item is one it
+    // skipped), a newer one to give its handle.
+    QTest::newRow("heif of j2k1 written by libheif 1.23, no decoder")
+        << QStringLiteral(MOK_SOURCE_DIR "/tests/data/jpeg2000-written-by-libheif-1.23.heif")
+        << QStringLiteral(u"デコーダーが、このシステムにありません");
 }
 
 void TestPictureLoader::refusedFiles()
