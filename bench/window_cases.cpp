@@ -253,19 +253,17 @@ void benchOpening(WindowCases &cases, int rounds, const QStringList &pictures)
     };
     const QString y4m = nullDeviceNamed(
         QStringLiteral("mok-bench-%1-null.y4m").arg(QCoreApplication::applicationPid()));
+    const auto heifConvert = [&](const QString &path) { return QStringList{path, y4m}; };
+    const auto dwebp = [](const QString &path) {
+        return QStringList{QStringLiteral("-ppm"), path, QStringLiteral("-o"),
+                           QProcess::nullDevice()};
+    };
     const std::vector<OpenCase> openCases = {
         {QStringLiteral("open-baseline"), QStringLiteral("djpeg"), djpeg},
         {QStringLiteral("open-progressive"), QStringLiteral("djpeg"), djpeg},
         {QStringLiteral("open-large"), QStringLiteral("djpeg"), djpeg},
-        {QStringLiteral("open-heic"), QStringLiteral("heif-convert"),
-         [&](const QString &path) {
-             return QStringList{path, y4m};
-         }},
-        {QStringLiteral("open-webp"), QStringLiteral("dwebp"),
-         [](const QString &path) {
-             return QStringList{QStringLiteral("-ppm"), path, QStringLiteral("-o"),
-                                QProcess::nullDevice()};
-         }},
+        {QStringLiteral("open-heic"), QStringLiteral("heif-convert"), heifConvert},
+        {QStringLiteral("open-webp"), QStringLiteral("dwebp"), dwebp},
     };
     for (std::size_t i = 0; i < openCases.size() && i < std::size_t(pictures.size()); ++i) {
         const QString &path = pictures[int(i)];

@@ -66,7 +66,7 @@ QString openPictureFile(const QString &path, QFile &file)
         return reason::notFound();
 #ifdef Q_OS_UNIX
     const QByteArray native = QFile::encodeName(path);
-    struct stat st {};
+    struct stat st = {};
     if (::stat(native.constData(), &st) != 0)
         return whyNotOpened(errno, path);
     if (!S_ISREG(st.st_mode))

@@ -15,12 +15,15 @@ control=$(awk '
     field && !/^#/ { sub(/^Build-Depends:/, ""); print }' "$src/debian/control" |
     tr ',|' '\n' | sed 's/([^)]*)//g; s/\[[^]]*\]//g; s/<[^>]*>//g; s/[[:space:]]//g' |
     grep -v '^$' | sort -u)
-# The names in bootstrap's packages=( ... ) list, comments left out.
-bootstrap=$(sed -n '/^packages=(/,/^)/p' "$src/scripts/bootstrap" | sed '1d; $d; s/#.*//' |
-    tr -s ' \t' '\n' | grep -v '^$' | sort -u)
+# The names in bootstrap's packages=( ... ) list, comments left out, and
+# the libheif plug-ins it adds where the release has them.
+bootstrap=$({
+    sed -n '/^packages=(/,/^)/p' "$src/scripts/bootstrap" | sed '1d; $d; s/#.*//'
+    sed -n 's/^plugins=(\(.*\))$/\1/p' "$src/scripts/bootstrap"
+} | tr -s ' \t' '\n' | grep -v '^$' | sort -u)
 
 # libFuzzer's runtime: only a clang fuzzing build (-DMOK_FUZZ=ON) links it.
-developers_only='libclang-rt-14-dev'
+developers_only='libclang-rt-dev'
 
 status=0
 for name in $(grep -E -e '-dev$' -e '^(cmake|pkg-config)$' <<<"$bootstrap" | grep -v -x -F "$developers_only"); do

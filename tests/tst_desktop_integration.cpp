@@ -20,6 +20,7 @@ using mok::CommandLine;
 using mok::frmMain;
 using mok::parseCommandLine;
 using mok::PieceWidget;
+using namespace Qt::StringLiterals;
 
 class TestDesktopIntegration : public QObject {
     Q_OBJECT
@@ -185,17 +186,17 @@ void TestDesktopIntegration::commandLine_data()
     const QString cwd = QDir::currentPath();
     QTest::addRow("nothing") << QStringList{} << int(A::Play) << QString() << QString();
     QTest::addRow("relative picture")
-        << QStringList{u"sub/p.jpg"_qs} << int(A::Play) << cwd + u"/sub/p.jpg"_qs << QString();
-    QTest::addRow("absolute picture") << QStringList{u"/tmp/ピクチャ.jpg"_qs} << int(A::Play)
-                                      << u"/tmp/ピクチャ.jpg"_qs << QString();
-    QTest::addRow("version") << QStringList{u"--version"_qs} << int(A::PrintAndExit) << QString()
-                             << u"mok " MOK_VERSION "\n"_qs;
-    QTest::addRow("help") << QStringList{u"--help"_qs} << int(A::PrintAndExit) << QString()
-                          << u"[picture]"_qs;
-    QTest::addRow("two pictures") << QStringList{u"a.jpg"_qs, u"b.jpg"_qs} << int(A::Fail)
+        << QStringList{u"sub/p.jpg"_s} << int(A::Play) << cwd + u"/sub/p.jpg"_s << QString();
+    QTest::addRow("absolute picture") << QStringList{u"/tmp/ピクチャ.jpg"_s} << int(A::Play)
+                                      << u"/tmp/ピクチャ.jpg"_s << QString();
+    QTest::addRow("version") << QStringList{u"--version"_s} << int(A::PrintAndExit) << QString()
+                             << u"mok " MOK_VERSION "\n"_s;
+    QTest::addRow("help") << QStringList{u"--help"_s} << int(A::PrintAndExit) << QString()
+                          << u"[picture]"_s;
+    QTest::addRow("two pictures") << QStringList{u"a.jpg"_s, u"b.jpg"_s} << int(A::Fail)
                                   << QString() << QString();
     QTest::addRow("unknown option")
-        << QStringList{u"--frobnicate"_qs} << int(A::Fail) << QString() << u"frobnicate"_qs;
+        << QStringList{u"--frobnicate"_s} << int(A::Fail) << QString() << u"frobnicate"_s;
 }
 
 void TestDesktopIntegration::commandLine()
@@ -204,7 +205,7 @@ void TestDesktopIntegration::commandLine()
     QFETCH(int, action);
     QFETCH(QString, picture);
     QFETCH(QString, output);
-    const CommandLine line = parseCommandLine(QStringList{u"mok"_qs} + arguments);
+    const CommandLine line = parseCommandLine(QStringList{u"mok"_s} + arguments);
     QCOMPARE(int(line.action), action);
     QCOMPARE(line.picture, picture);
     QVERIFY2(line.output.contains(output), qPrintable(line.output));
@@ -216,21 +217,20 @@ void TestDesktopIntegration::droppedPicture_data()
 {
     QTest::addColumn<QStringList>("paths");
     QTest::addColumn<bool>("taken");
-    QFile text(m_dir.filePath(u"notes.txt"_qs));
+    QFile text(m_dir.filePath(u"notes.txt"_s));
     QVERIFY(text.open(QIODevice::WriteOnly));
     text.write("not a picture\n");
     text.close();
     // A JPEG by its content alone, whatever its name.
-    QFile::copy(m_jpeg, m_dir.filePath(u"renamed"_qs));
+    QFile::copy(m_jpeg, m_dir.filePath(u"renamed"_s));
     QTest::addRow("jpeg") << QStringList{m_jpeg} << true;
-    QTest::addRow("jpeg without suffix") << QStringList{m_dir.filePath(u"renamed"_qs)} << true;
+    QTest::addRow("jpeg without suffix") << QStringList{m_dir.filePath(u"renamed"_s)} << true;
     // The newer formats by their names, and a HEIC by its content alone.
-    for (const QString &name :
-         {u"a.png"_qs, u"a.webp"_qs, u"a.heic"_qs, u"a.heif"_qs, u"a.avif"_qs}) {
+    for (const QString &name : {u"a.png"_s, u"a.webp"_s, u"a.heic"_s, u"a.heif"_s, u"a.avif"_s}) {
         QFile(m_dir.filePath(name)).open(QIODevice::WriteOnly);
         QTest::addRow("%s", qPrintable(name)) << QStringList{m_dir.filePath(name)} << true;
     }
-    QFile heic(m_dir.filePath(u"photo"_qs));
+    QFile heic(m_dir.filePath(u"photo"_s));
     QVERIFY(heic.open(QIODevice::WriteOnly));
     heic.write(QByteArray("\0\0\0\x18"
                           "ftypheic\0\0\0\0mif1heic",
@@ -240,8 +240,8 @@ void TestDesktopIntegration::droppedPicture_data()
     QTest::addRow("text file") << QStringList{text.fileName()} << false;
     QTest::addRow("folder") << QStringList{m_dir.path()} << false;
     QTest::addRow("two pictures") << QStringList{m_jpeg, m_jpeg} << false;
-    QTest::addRow("remote") << QStringList{u"https://www.example.org/p.jpg"_qs} << false;
-    QTest::addRow("missing") << QStringList{m_dir.filePath(u"gone.jpg"_qs)} << false;
+    QTest::addRow("remote") << QStringList{u"https://www.example.org/p.jpg"_s} << false;
+    QTest::addRow("missing") << QStringList{m_dir.filePath(u"gone.jpg"_s)} << false;
 }
 
 void TestDesktopIntegration::droppedPicture()
@@ -259,13 +259,13 @@ void TestDesktopIntegration::pictureOnTheCommandLineOpensOnceTheBannerSettles()
     QTRY_VERIFY_WITH_TIMEOUT(controller.window(), 20000);
     QPointer<frmMain> first = controller.window();
     // The banner runs first, untouched by the picture waiting to open.
-    QVERIFY(first->findChild<QTimer *>(u"tmrScroll"_qs)->isActive());
+    QVERIFY(first->findChild<QTimer *>(u"tmrScroll"_s)->isActive());
     QTRY_VERIFY_WITH_TIMEOUT(controller.window() != first, 20000);
     frmMain *window = controller.window();
-    QTRY_VERIFY(window->findChild<QWidget *>(u"imgStart"_qs)->isVisible());
-    QCOMPARE(window->findChild<QLabel *>(u"lblPath"_qs)->text(),
+    QTRY_VERIFY(window->findChild<QWidget *>(u"imgStart"_s)->isVisible());
+    QCOMPARE(window->findChild<QLabel *>(u"lblPath"_s)->text(),
              QStringLiteral(u"ピクチャ : ") + m_jpeg);
-    QVERIFY(window->findChild<QWidget *>(u"lblOpening"_qs)->isHidden());
+    QVERIFY(window->findChild<QWidget *>(u"lblOpening"_s)->isHidden());
 }
 
 void TestDesktopIntegration::dropOnTheWindowOpensThePicture()
@@ -280,9 +280,9 @@ void TestDesktopIntegration::dropOnTheWindowOpensThePicture()
     // A fresh window with the level carried over shows the picture assembled.
     QTRY_VERIFY(controller.window() != first);
     frmMain *window = controller.window();
-    QTRY_VERIFY(window->findChild<QWidget *>(u"imgStart"_qs)->isVisible());
+    QTRY_VERIFY(window->findChild<QWidget *>(u"imgStart"_s)->isVisible());
     QCOMPARE(window->selectedLastIndex(), 8); // Level 2 (9コマ)
-    QCOMPARE(window->findChild<QLabel *>(u"lblPath"_qs)->text(),
+    QCOMPARE(window->findChild<QLabel *>(u"lblPath"_s)->text(),
              QStringLiteral(u"ピクチャ : ") + m_jpeg);
 }
 

@@ -18,6 +18,7 @@
 using mok::frmVersion;
 using mok::ImageButton;
 using mok::OutlineShape;
+using namespace Qt::StringLiterals;
 
 class TestFrmVersion : public QObject {
     Q_OBJECT
@@ -126,28 +127,27 @@ void TestFrmVersion::controlsStandWhereTheDesignPutsThem_data()
     // The laid-out twips at 15 twips a pixel.
     QTest::addColumn<QString>("control");
     QTest::addColumn<QRect>("pixels");
-    QTest::addRow("imgTM") << u"imgTM"_qs << QRect(8, 8, 101, 32);        // 120, 120, 1515, 480
-    QTest::addRow("lblClose") << u"lblClose"_qs << QRect(176, 8, 41, 17); // 2640, 120, 615, 255
-    QTest::addRow("shpClose") << u"shpClose"_qs << QRect(176, 5, 41, 17); // 2640, 75, 615, 255
+    QTest::addRow("imgTM") << u"imgTM"_s << QRect(8, 8, 101, 32);        // 120, 120, 1515, 480
+    QTest::addRow("lblClose") << u"lblClose"_s << QRect(176, 8, 41, 17); // 2640, 120, 615, 255
+    QTest::addRow("shpClose") << u"shpClose"_s << QRect(176, 5, 41, 17); // 2640, 75, 615, 255
     // lblCompletion (4800, 360, 975, 255) may grow to the left to fit its
     // caption: completionShowsTheDateUnderThePointer checks it.
-    QTest::addRow("lblCompany") << u"lblCompany"_qs << QRect(296, 8, 89, 17); // 4440, 120, 1335
-    QTest::addRow("imgMail0") << u"imgMail0"_qs
-                              << QRect(268, 122, 120, 18);                 // 4020, 1830, 1800, 270
-    QTest::addRow("imgURL0") << u"imgURL0"_qs << QRect(268, 146, 120, 18); // 4020, 2190
+    QTest::addRow("lblCompany") << u"lblCompany"_s << QRect(296, 8, 89, 17); // 4440, 120, 1335
+    QTest::addRow("imgMail0") << u"imgMail0"_s << QRect(268, 122, 120, 18); // 4020, 1830, 1800, 270
+    QTest::addRow("imgURL0") << u"imgURL0"_s << QRect(268, 146, 120, 18);   // 4020, 2190
     // Rows at 795, 1155, 1515, 1875, 2235 twips; frames 75 twips higher.
     const int boxTops[] = {53, 77, 101, 125, 149};
     const int frameTops[] = {48, 72, 96, 120, 144};
     const int valueWidths[] = {288, 288, 288, 168, 168}; // 4320 or 2520 twips
     for (int r = 0; r < 5; ++r) {
         QTest::addRow("txtInfo%d", 2 * r)
-            << u"txtInfo%1"_qs.arg(2 * r) << QRect(10, boxTops[r], 73, 16); // 150, 1095, 240
+            << u"txtInfo%1"_s.arg(2 * r) << QRect(10, boxTops[r], 73, 16); // 150, 1095, 240
         QTest::addRow("txtInfo%d", 2 * r + 1)
-            << u"txtInfo%1"_qs.arg(2 * r + 1) << QRect(97, boxTops[r], valueWidths[r], 16); // 1455
+            << u"txtInfo%1"_s.arg(2 * r + 1) << QRect(97, boxTops[r], valueWidths[r], 16); // 1455
         QTest::addRow("shpInfo%d", 2 * r)
-            << u"shpInfo%1"_qs.arg(2 * r) << QRect(4, frameTops[r], 85, 22); // 60, 1275, 330
+            << u"shpInfo%1"_s.arg(2 * r) << QRect(4, frameTops[r], 85, 22); // 60, 1275, 330
         QTest::addRow("shpInfo%d", 2 * r + 1)
-            << u"shpInfo%1"_qs.arg(2 * r + 1) << QRect(91, frameTops[r], 300, 22); // 1365, 4500
+            << u"shpInfo%1"_s.arg(2 * r + 1) << QRect(91, frameTops[r], 300, 22); // 1365, 4500
     }
 }
 
@@ -163,18 +163,18 @@ void TestFrmVersion::controlsStandWhereTheDesignPutsThem()
 
 void TestFrmVersion::rowsShowTheProductAndTheMaker()
 {
-    const QStringList texts = {u"ソフトウェア名"_qs, u"Mok (モク）"_qs,
-                               u"バージョン"_qs,     u"1.57"_qs,
-                               u"作者"_qs,           u"Mok 開発チーム"_qs,
-                               u"メール"_qs,         u"mok@example.org"_qs,
-                               u"ホームページ"_qs,   u"https://mok.example.org/"_qs};
+    const QStringList texts = {u"ソフトウェア名"_s, u"Mok (モク）"_s,
+                               u"バージョン"_s,     u"1.57"_s,
+                               u"作者"_s,           u"Mok 開発チーム"_s,
+                               u"メール"_s,         u"mok@example.org"_s,
+                               u"ホームページ"_s,   u"https://mok.example.org/"_s};
     for (int i = 0; i < 10; ++i) {
-        auto *box = find<QLineEdit>(qPrintable(u"txtInfo%1"_qs.arg(i)));
+        auto *box = find<QLineEdit>(qPrintable(u"txtInfo%1"_s.arg(i)));
         QCOMPARE(box->text(), texts[i]);
         QVERIFY(box->isReadOnly());
         QVERIFY(!box->hasFrame());
         QCOMPARE(box->palette().color(QPalette::Text), kGrey);
-        auto *frame = find<OutlineShape>(qPrintable(u"shpInfo%1"_qs.arg(i)));
+        auto *frame = find<OutlineShape>(qPrintable(u"shpInfo%1"_s.arg(i)));
         QVERIFY(!frame->fillColor().isValid());
         // The frame's border shows round the box.
         QCOMPARE(shownAt(frame->geometry().topLeft() + QPoint(5, 0)), kFrameGrey);
@@ -182,16 +182,16 @@ void TestFrmVersion::rowsShowTheProductAndTheMaker()
     // The version is the one the build defines.
     QCOMPARE(find<QLineEdit>("txtInfo3")->text(), QStringLiteral(MOK_VERSION));
     // The maker's data stay on reserved example domains.
-    QVERIFY(frmVersion::maker().mail.endsWith(u"@example.org"_qs));
-    QVERIFY(QUrl(frmVersion::maker().homePage).host().endsWith(u"example.org"_qs));
+    QVERIFY(frmVersion::maker().mail.endsWith(u"@example.org"_s));
+    QVERIFY(QUrl(frmVersion::maker().homePage).host().endsWith(u"example.org"_s));
     QCOMPARE(find<QLabel>("lblCompany")->text(), frmVersion::maker().credit);
     QCOMPARE(textColor("lblCompany"), kGrey);
     QCOMPARE(find<QLabel>("lblCompany")->alignment(), Qt::AlignRight | Qt::AlignTop);
     QCOMPARE(find<QLabel>("lblCompletion")->alignment(), Qt::AlignRight | Qt::AlignTop);
     QCOMPARE(find<QLabel>("lblClose")->alignment(), Qt::AlignHCenter | Qt::AlignTop);
-    QCOMPARE(find<QLabel>("lblClose")->toolTip(), u"閉じる"_qs);
+    QCOMPARE(find<QLabel>("lblClose")->toolTip(), u"閉じる"_s);
     QCOMPARE(find<QLabel>("imgTM")->pixmap().size(), QSize(101, 32));
-    QCOMPARE(shownPixels(find<QLabel>("imgTM")->pixmap()), shownPixels(QPixmap(u":/logo.png"_qs)));
+    QCOMPARE(shownPixels(find<QLabel>("imgTM")->pixmap()), shownPixels(QPixmap(u":/logo.png"_s)));
     for (const char *link : {"imgMail0", "imgURL0"})
         QCOMPARE(find<ImageButton>(link)->picture().size(), QSize(120, 18));
 }
@@ -252,23 +252,23 @@ void TestFrmVersion::completionShowsTheDateUnderThePointer()
         return QRect(320 + 65 - width, 24, width, 17);
     };
     pointAt(kBackground);
-    QCOMPARE(label->text(), u"Completion"_qs);
+    QCOMPARE(label->text(), u"Completion"_s);
     QCOMPARE(textColor("lblCompletion"), kGrey);
     QCOMPARE(label->geometry(), designPlace());
 
     pointAt(kOnCompletion);
-    QCOMPARE(label->text(), u"2001/06/13"_qs);
+    QCOMPARE(label->text(), u"2001/06/13"_s);
     QCOMPARE(textColor("lblCompletion"), kOrange);
     QCOMPARE(label->geometry(), designPlace());
 
     // Onto another control: the date stays.
     pointAt(kOnCompany);
-    QCOMPARE(label->text(), u"2001/06/13"_qs);
+    QCOMPARE(label->text(), u"2001/06/13"_s);
     pointAt(kOnClose);
-    QCOMPARE(label->text(), u"2001/06/13"_qs);
+    QCOMPARE(label->text(), u"2001/06/13"_s);
 
     pointAt(kBackground);
-    QCOMPARE(label->text(), u"Completion"_qs);
+    QCOMPARE(label->text(), u"Completion"_s);
     QCOMPARE(textColor("lblCompletion"), kGrey);
     QCOMPARE(label->geometry(), designPlace());
 }
@@ -284,7 +284,7 @@ void TestFrmVersion::linkOpensOnceOneTickAfterQuickClicks()
     QTest::mouseClick(mail, Qt::LeftButton);
     // Only the pressed face, and the timer armed.
     QVERIFY(mail->picture().toImage() != normal);
-    QCOMPARE(shownPixels(mail->picture()), shownPixels(QImage(u":/faces/mail_pressed.png"_qs)));
+    QCOMPARE(shownPixels(mail->picture()), shownPixels(QImage(u":/faces/mail_pressed.png"_s)));
     QVERIFY(timer->isActive());
     QVERIFY(m_opened.isEmpty());
     QTest::qWait(30);
@@ -295,8 +295,8 @@ void TestFrmVersion::linkOpensOnceOneTickAfterQuickClicks()
     QVERIFY2(timer->remainingTime() <= 85, qPrintable(QString::number(timer->remainingTime())));
 
     QTRY_COMPARE(m_opened.size(), 1);
-    QCOMPARE(m_opened.first(), QUrl(u"mailto:mok@example.org"_qs));
-    QCOMPARE(m_opened.first().scheme(), u"mailto"_qs);
+    QCOMPARE(m_opened.first(), QUrl(u"mailto:mok@example.org"_s));
+    QCOMPARE(m_opened.first().scheme(), u"mailto"_s);
     QCOMPARE(mail->picture().toImage(), normal);
     QVERIFY(!timer->isActive());
     QTest::qWait(300);
@@ -305,7 +305,7 @@ void TestFrmVersion::linkOpensOnceOneTickAfterQuickClicks()
     // The home page the same way.
     QTest::mouseClick(find<ImageButton>("imgURL0"), Qt::LeftButton);
     QTRY_COMPARE(m_opened.size(), 2);
-    QCOMPARE(m_opened.last(), QUrl(u"https://mok.example.org/"_qs));
+    QCOMPARE(m_opened.last(), QUrl(u"https://mok.example.org/"_s));
     // A right click is not a click.
     QTest::mouseClick(mail, Qt::RightButton);
     QVERIFY(!timer->isActive());
@@ -314,13 +314,13 @@ void TestFrmVersion::linkOpensOnceOneTickAfterQuickClicks()
 void TestFrmVersion::bothLinksPressedInOneTickOpenBoth()
 {
     // The addresses are the maker's, whatever the boxes happen to show.
-    find<QLineEdit>("txtInfo7")->setText(u"someone@example.com"_qs);
-    find<QLineEdit>("txtInfo9")->setText(u"https://example.com/"_qs);
+    find<QLineEdit>("txtInfo7")->setText(u"someone@example.com"_s);
+    find<QLineEdit>("txtInfo9")->setText(u"https://example.com/"_s);
     QTest::mouseClick(find<ImageButton>("imgURL0"), Qt::LeftButton);
     QTest::mouseClick(find<ImageButton>("imgMail0"), Qt::LeftButton);
     QTRY_COMPARE(m_opened.size(), 2);
     // Mail is served first, whatever the order of the clicks.
-    QCOMPARE(m_opened[0], QUrl(u"mailto:"_qs + frmVersion::maker().mail));
+    QCOMPARE(m_opened[0], QUrl(u"mailto:"_s + frmVersion::maker().mail));
     QCOMPARE(m_opened[1], QUrl(frmVersion::maker().homePage));
 }
 
@@ -330,15 +330,15 @@ void TestFrmVersion::aLinkThatCannotOpenSaysWhich()
     ModalWatcher watcher;
     QTest::mouseClick(find<ImageButton>("imgMail0"), Qt::LeftButton);
     QTRY_COMPARE(watcher.seen().size(), 1);
-    QCOMPARE(watcher.seen()[0].title, u"開く"_qs);
+    QCOMPARE(watcher.seen()[0].title, u"開く"_s);
     QCOMPARE(watcher.seen()[0].text,
              u"メールソフトを起動できませんでした。\nmok@example.org\n"
-             u"このアドレスへは、お使いのメールソフトから送ってください。"_qs);
+             u"このアドレスへは、お使いのメールソフトから送ってください。"_s);
     QTest::mouseClick(find<ImageButton>("imgURL0"), Qt::LeftButton);
     QTRY_COMPARE(watcher.seen().size(), 2);
     QCOMPARE(watcher.seen()[1].text,
              u"次のアドレスを開くことができませんでした。\nhttps://mok.example.org/\n"
-             u"ブラウザーで直接開いてください。"_qs);
+             u"ブラウザーで直接開いてください。"_s);
 }
 
 void TestFrmVersion::textBoxesShowNoCaret()
@@ -372,7 +372,7 @@ void TestFrmVersion::closeClosesWithoutEndingTheProgram()
     // Closing it never ends the game, whose window may be waiting in the
     // notification area (tst_realwindow closes it so on the real program).
     QVERIFY(!window->testAttribute(Qt::WA_QuitOnClose));
-    auto *close = window->findChild<QLabel *>(u"lblClose"_qs);
+    auto *close = window->findChild<QLabel *>(u"lblClose"_s);
     // Pressed on Close but released elsewhere is no click.
     QTest::mousePress(close, Qt::LeftButton, {}, QPoint(5, 5));
     QTest::mouseRelease(close, Qt::LeftButton, {}, QPoint(60, 5));

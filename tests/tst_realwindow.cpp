@@ -632,9 +632,22 @@ void TestRealWindow::anotherUsersCopyIsNotRefused()
     QTemporaryDir theirs;
     QVERIFY(::chown(QFile::encodeName(theirs.path()).constData(), other->pw_uid, 0) == 0);
     const QString dir = theirs.path();
-    const auto copy = spawn(u"runuser"_s, {u"-u"_s, u"nobody"_s, u"--"_s, u"env"_s,
-                                           u"XDG_RUNTIME_DIR="_s + dir, u"HOME="_s + dir,
-                                           u"XDG_CACHE_HOME="_s + dir, QStringLiteral(MOK_BINARY)});
+    // The build may lie in a folder only its owner can enter (a checkout in
+    // a private folder, as root), so the other user starts a copy of the
+    // game put in their own folder. Only a temporary folder that is itself
+    // out of their reach keeps it from them, and then the case cannot run.
+    const QString binary = theirs.filePath(u"mok"_s);
+    QVERIFY(QFile::copy(QStringLiteral(MOK_BINARY), binary));
+    // With its decoding helper beside it, as the game is laid out everywhere.
+    QVERIFY(QFile::copy(QStringLiteral(MOK_DECODE), theirs.filePath(u"mok-decode"_s)));
+    if (QProcess::execute(u"runuser"_s,
+                          {u"-u"_s, u"nobody"_s, u"--"_s, u"test"_s, u"-x"_s, binary}) != 0)
+        QSKIP(qPrintable(u"nobody cannot reach %1: the temporary folder (TMPDIR) lies "
+                         "in a folder other users cannot enter"_s.arg(binary)));
+    const auto copy = spawn(u"runuser"_s,
+                            {u"-u"_s, u"nobody"_s, u"--"_s, u"env"_s, u"XDG_RUNTIME_DIR="_s + dir,
+                             u"HOME="_s + dir, u"XDG_CACHE_HOME="_s + dir, binary},
+                            dir);
     const qint64 mine = m_game->processId();
     const QString window =
         waitForWindowOf([&](qint64 owner) { return owner > 0 && owner != mine; });

@@ -31,16 +31,17 @@ using mok::frmVersion;
 using mok::ImageButton;
 using mok::mdlTask;
 using mok::TaskTray;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 const QString kInTrayText = u"アプリケーションは、タスクトレイへ移動しました。\n"
-                            u"元に戻す場合は、タスクトレイのアイコンをクリックしてください。"_qs;
+                            u"元に戻す場合は、タスクトレイのアイコンをクリックしてください。"_s;
 const QString kMinimisedText =
     u"タスクトレイがないため、アプリケーションを最小化しました。\n"
-    u"元に戻す場合は、タスクバーかウィンドウの一覧から選んでください。"_qs;
+    u"元に戻す場合は、タスクバーかウィンドウの一覧から選んでください。"_s;
 const QString kStillShownText = u"タスクトレイがなく、最小化もできないため、\n"
-                                u"アプリケーションはそのまま表示しています。"_qs;
+                                u"アプリケーションはそのまま表示しています。"_s;
 
 // A notification area that only writes down what it was asked.
 struct FakeTray : TaskTray {
@@ -48,7 +49,7 @@ struct FakeTray : TaskTray {
     Away where = Away::InTray;
     Away moveAway(QWidget *) override
     {
-        *log << u"away"_qs;
+        *log << u"away"_s;
         return where;
     }
 };
@@ -66,7 +67,7 @@ struct StatedDesktop {
 // Min, clicked by the player.
 void pressMin(frmMain &window)
 {
-    QTest::mouseClick(window.findChild<ImageButton *>(u"imgMin"_qs), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<ImageButton *>(u"imgMin"_s), Qt::LeftButton);
 }
 
 // Catches what would be opened with the desktop for as long as it lives.
@@ -80,7 +81,7 @@ struct CaughtOpens {
         previous = mok::platform::setDesktopOpener([this](const QUrl &url) {
             urls << url;
             if (log)
-                *log << u"open "_qs + url.fileName();
+                *log << u"open "_s + url.fileName();
             return succeed;
         });
     }
@@ -94,10 +95,10 @@ struct InstalledReadme {
     bool madeDir = false;
     InstalledReadme()
     {
-        QDir share(QCoreApplication::applicationDirPath() + u"/../share/mok"_qs);
+        QDir share(QCoreApplication::applicationDirPath() + u"/../share/mok"_s);
         madeDir = !share.exists();
-        share.mkpath(u"."_qs);
-        path = QDir::cleanPath(share.filePath(u"readme.htm"_qs));
+        share.mkpath(u"."_s);
+        path = QDir::cleanPath(share.filePath(u"readme.htm"_s));
         QFile::remove(path);
         QFile::copy(QStringLiteral(MOK_SOURCE_DIR "/assets/readme.htm"), path);
     }
@@ -108,10 +109,10 @@ struct InstalledReadme {
             return;
         QDir share = QFileInfo(path).dir();
         share.cdUp(); // <prefix>/share
-        share.rmdir(u"mok"_qs);
+        share.rmdir(u"mok"_s);
         QDir prefix = share;
         prefix.cdUp();
-        prefix.rmdir(u"share"_qs); // only if nothing else is in it
+        prefix.rmdir(u"share"_s); // only if nothing else is in it
     }
 };
 
@@ -123,7 +124,7 @@ QString canonicalFileOf(const QUrl &url)
 // Drags piece i with the left button and drops its grabbed point on `drop`.
 void dragPiece(frmMain &window, int i, QPoint drop)
 {
-    auto *piece = window.findChild<QWidget *>(u"imgPiece%1"_qs.arg(i));
+    auto *piece = window.findChild<QWidget *>(u"imgPiece%1"_s.arg(i));
     const QPoint grab(3, 3);
     QTest::mousePress(piece, Qt::LeftButton, {}, grab);
     QTest::mouseMove(piece, grab + (drop - piece->pos()) / 2);
@@ -166,16 +167,16 @@ void TestShellCommands::initTestCase()
     // Before anything here connects to a session bus.
     m_bus = startPrivateBus(m_busDaemon);
     QVERIFY(m_dir.isValid());
-    m_picture = makePicture(m_dir, u"picture.bmp"_qs, 600, 400);
+    m_picture = makePicture(m_dir, u"picture.bmp"_s, 600, 400);
 }
 
 // A game in progress in `window`: picture open, started, one piece moved.
 static void startGame(frmMain &window, const QString &picture)
 {
     QVERIFY(openAndWait(window, picture));
-    auto *start = window.findChild<ImageButton *>(u"imgStart"_qs);
+    auto *start = window.findChild<ImageButton *>(u"imgStart"_s);
     QTest::mouseClick(start, Qt::LeftButton);
-    QTRY_VERIFY(window.findChild<QWidget *>(u"imgGiveup"_qs)->isVisible());
+    QTRY_VERIFY(window.findChild<QWidget *>(u"imgGiveup"_s)->isVisible());
 }
 
 // What the player sees of a game, to compare before and after.
@@ -183,9 +184,9 @@ static QStringList gameState(frmMain &window)
 {
     QStringList state;
     for (int i = 0; i < 100; ++i) {
-        auto *piece = window.findChild<QWidget *>(u"imgPiece%1"_qs.arg(i));
+        auto *piece = window.findChild<QWidget *>(u"imgPiece%1"_s.arg(i));
         const QRect r = piece->geometry();
-        state << u"%1:%2,%3,%4,%5 %6 %7"_qs.arg(i)
+        state << u"%1:%2,%3,%4,%5 %6 %7"_s.arg(i)
                      .arg(r.x())
                      .arg(r.y())
                      .arg(r.width())
@@ -207,32 +208,32 @@ void TestShellCommands::oneTickServesEveryPressedButtonInOrder_data()
     QTest::addColumn<bool>("running"); // a game started before the clicks
     QTest::addColumn<QStringList>("clicks");
     QTest::addColumn<QStringList>("served");
-    const QStringList readme = {u"away"_qs, u"box タスク"_qs, u"open readme.htm"_qs};
-    const QStringList version = {u"away"_qs, u"box タスク"_qs, u"version"_qs};
+    const QStringList readme = {u"away"_s, u"box タスク"_s, u"open readme.htm"_s};
+    const QStringList version = {u"away"_s, u"box タスク"_s, u"version"_s};
 
     QTest::newRow("pressed against the order")
-        << false << QStringList{u"imgVersion"_qs, u"imgReadme"_qs, u"imgMin"_qs, u"imgStart"_qs}
-        << QStringList{u"start"_qs, u"away"_qs} + readme + version;
+        << false << QStringList{u"imgVersion"_s, u"imgReadme"_s, u"imgMin"_s, u"imgStart"_s}
+        << QStringList{u"start"_s, u"away"_s} + readme + version;
     QTest::newRow("give up comes before Min and Version")
-        << true << QStringList{u"imgVersion"_qs, u"imgMin"_qs, u"imgGiveup"_qs}
-        << QStringList{u"give up"_qs, u"away"_qs} + version;
+        << true << QStringList{u"imgVersion"_s, u"imgMin"_s, u"imgGiveup"_s}
+        << QStringList{u"give up"_s, u"away"_s} + version;
     // Open makes the window afresh: nothing after it is served on this one.
     QTest::newRow("Open ends the tick")
-        << true << QStringList{u"imgVersion"_qs, u"imgMin"_qs, u"imgGiveup"_qs, u"imgOpen"_qs}
-        << QStringList{u"open"_qs};
+        << true << QStringList{u"imgVersion"_s, u"imgMin"_s, u"imgGiveup"_s, u"imgOpen"_s}
+        << QStringList{u"open"_s};
     QTest::newRow("Open then Min")
-        << false << QStringList{u"imgOpen"_qs, u"imgMin"_qs} << QStringList{u"open"_qs};
+        << false << QStringList{u"imgOpen"_s, u"imgMin"_s} << QStringList{u"open"_s};
     QTest::newRow("Open then Exit")
-        << false << QStringList{u"imgOpen"_qs, u"imgExit"_qs} << QStringList{u"open"_qs};
+        << false << QStringList{u"imgOpen"_s, u"imgExit"_s} << QStringList{u"open"_s};
     // Exit ends the program at once: no box, no page, no about window.
     QTest::newRow("Readme then Exit")
-        << false << QStringList{u"imgReadme"_qs, u"imgExit"_qs} << QStringList{u"exit"_qs};
+        << false << QStringList{u"imgReadme"_s, u"imgExit"_s} << QStringList{u"exit"_s};
     QTest::newRow("Exit before Readme and Version")
-        << false << QStringList{u"imgVersion"_qs, u"imgExit"_qs, u"imgReadme"_qs}
-        << QStringList{u"exit"_qs};
+        << false << QStringList{u"imgVersion"_s, u"imgExit"_s, u"imgReadme"_s}
+        << QStringList{u"exit"_s};
     QTest::newRow("Min is served before Exit")
-        << true << QStringList{u"imgExit"_qs, u"imgMin"_qs, u"imgStart"_qs}
-        << QStringList{u"away"_qs, u"exit"_qs};
+        << true << QStringList{u"imgExit"_s, u"imgMin"_s, u"imgStart"_s}
+        << QStringList{u"away"_s, u"exit"_s};
 }
 
 void TestShellCommands::oneTickServesEveryPressedButtonInOrder()
@@ -254,28 +255,28 @@ void TestShellCommands::oneTickServesEveryPressedButtonInOrder()
         startGame(window, m_picture);
     else
         QVERIFY(openAndWait(window, m_picture));
-    connect(&window, &frmMain::openRequested, [&] { log << u"open"_qs; });
-    connect(&window, &frmMain::exitRequested, [&] { log << u"exit"_qs; });
-    connect(&window, &frmMain::versionRequested, [&] { log << u"version"_qs; });
-    auto *giveUp = window.findChild<QWidget *>(u"imgGiveup"_qs);
+    connect(&window, &frmMain::openRequested, [&] { log << u"open"_s; });
+    connect(&window, &frmMain::exitRequested, [&] { log << u"exit"_s; });
+    connect(&window, &frmMain::versionRequested, [&] { log << u"version"_s; });
+    auto *giveUp = window.findChild<QWidget *>(u"imgGiveup"_s);
     struct Watch : QObject {
         QStringList *log;
         bool eventFilter(QObject *, QEvent *e) override
         {
             if (e->type() == QEvent::Show)
-                *log << u"start"_qs;
+                *log << u"start"_s;
             else if (e->type() == QEvent::Hide)
-                *log << u"give up"_qs;
+                *log << u"give up"_s;
             return false;
         }
     } watch;
     watch.log = &log;
     giveUp->installEventFilter(&watch);
     ModalWatcher boxes([&](QDialog *box) {
-        log << u"box "_qs + box->windowTitle();
+        log << u"box "_s + box->windowTitle();
         return true;
     });
-    auto *timer = window.findChild<QTimer *>(u"tmrMain"_qs);
+    auto *timer = window.findChild<QTimer *>(u"tmrMain"_s);
     QSignalSpy ticks(timer, &QTimer::timeout);
     const auto click = [&](const QString &name) {
         QTest::mouseClick(window.findChild<ImageButton *>(name), Qt::LeftButton);
@@ -302,7 +303,7 @@ void TestShellCommands::oneTickServesEveryPressedButtonInOrder()
         QVERIFY2(!button->isPressed(), qPrintable(button->objectName()));
         const QString face = button->objectName().mid(3).toLower();
         QCOMPARE(shownPixels(button->picture()),
-                 shownPixels(QPixmap(u":/faces/"_qs + face + u".png"_qs)));
+                 shownPixels(QPixmap(u":/faces/"_s + face + u".png"_s)));
     }
 }
 
@@ -320,7 +321,7 @@ void TestShellCommands::noNotificationAreaBoxBreaksAfterTheReason()
     window.setTaskTray(&tray);
     QStringList wrapped;
     ModalWatcher boxes([&](QDialog *box) {
-        auto *label = box->findChild<QLabel *>(u"qt_msgbox_label"_qs);
+        auto *label = box->findChild<QLabel *>(u"qt_msgbox_label"_s);
         if (!label)
             return true;
         for (const QString &line : label->text().split(u'\n')) {
@@ -342,12 +343,12 @@ void TestShellCommands::noNotificationAreaBoxBreaksAfterTheReason()
                                      TaskTray::Away::StillShown};
     for (int i = 0; i < 3; ++i) {
         tray.where = places[i];
-        QTest::mouseClick(window.findChild<ImageButton *>(u"imgVersion"_qs), Qt::LeftButton);
+        QTest::mouseClick(window.findChild<ImageButton *>(u"imgVersion"_s), Qt::LeftButton);
         QTRY_COMPARE(boxes.seen().size(), i + 1);
         QCOMPARE(boxes.seen()[i].text, texts[i]);
     }
-    QVERIFY2(wrapped.isEmpty(), qPrintable(wrapped.join(u" | "_qs)));
-    QVERIFY(kStillShownText.endsWith(u"\nアプリケーションはそのまま表示しています。"_qs));
+    QVERIFY2(wrapped.isEmpty(), qPrintable(wrapped.join(u" | "_s)));
+    QVERIFY(kStillShownText.endsWith(u"\nアプリケーションはそのまま表示しています。"_s));
 }
 
 void TestShellCommands::minWithANotificationArea()
@@ -369,7 +370,7 @@ void TestShellCommands::minWithANotificationArea()
         QTRY_VERIFY(window.isHidden());
         mdlTask &task = app.task();
         QVERIFY(task.iconShown());
-        QCOMPARE(task.trayIcon()->toolTip(), u"Mok"_qs);
+        QCOMPARE(task.trayIcon()->toolTip(), u"Mok"_s);
         QCOMPARE(task.trayIcon()->icon().cacheKey(), windowIcon.cacheKey());
         QVERIFY(!window.isMinimized());
 
@@ -384,7 +385,7 @@ void TestShellCommands::minWithANotificationArea()
     QTest::qWait(50);
     QVERIFY(boxes.seen().isEmpty());
     // The game goes on where it was.
-    QVERIFY(window.findChild<QWidget *>(u"imgPiece3"_qs)->isEnabled());
+    QVERIFY(window.findChild<QWidget *>(u"imgPiece3"_s)->isEnabled());
 }
 
 void TestShellCommands::iconIgnoresAllButPresses()
@@ -545,12 +546,12 @@ void TestShellCommands::minWithoutANotificationAreaMinimises()
         QVERIFY(!app.task().iconShown());
         // The box tells the truth: no claim of a notification area.
         QCOMPARE(boxes.seen()[seen].text, kMinimisedText);
-        QCOMPARE(boxes.seen()[seen].title, u"タスク"_qs);
+        QCOMPARE(boxes.seen()[seen].title, u"タスク"_s);
         seen = static_cast<int>(boxes.seen().size());
     }
-    QVERIFY(kMinimisedText.contains(u"最小化"_qs));
-    QVERIFY(!kMinimisedText.contains(u"タスクトレイへ移動"_qs));
-    QVERIFY(!kMinimisedText.contains(u"アイコン"_qs));
+    QVERIFY(kMinimisedText.contains(u"最小化"_s));
+    QVERIFY(!kMinimisedText.contains(u"タスクトレイへ移動"_s));
+    QVERIFY(!kMinimisedText.contains(u"アイコン"_s));
     QTRY_VERIFY(app.about() && app.about()->isVisible());
     QCOMPARE(app.about()->windowHandle()->transientParent(), nullptr);
 }
@@ -572,7 +573,7 @@ void TestShellCommands::withoutAWindowManagerTheWindowStays()
         QTest::mouseClick(window.findChild<ImageButton *>(QLatin1String(button)), Qt::LeftButton);
         QTRY_COMPARE(boxes.seen().size(), seen + 1);
         QCOMPARE(boxes.seen()[seen].text, kStillShownText);
-        QCOMPARE(boxes.seen()[seen].title, u"タスク"_qs);
+        QCOMPARE(boxes.seen()[seen].title, u"タスク"_s);
         ++seen;
         QVERIFY(window.isVisible());
         QVERIFY(!window.isMinimized());
@@ -596,13 +597,13 @@ void TestShellCommands::readmeSaysWhereTheWindowWentThenOpensThePage()
         openedBeforeTheBox = !opens.urls.isEmpty();
         return true;
     });
-    QTest::mouseClick(window.findChild<ImageButton *>(u"imgReadme"_qs), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<ImageButton *>(u"imgReadme"_s), Qt::LeftButton);
     QTRY_COMPARE(opens.urls.size(), 1);
     QVERIFY(window.isHidden());
     QVERIFY(app.task().iconShown());
     QCOMPARE(boxes.seen().size(), 1);
     QVERIFY(!openedBeforeTheBox);
-    QCOMPARE(boxes.seen()[0].title, u"タスク"_qs);
+    QCOMPARE(boxes.seen()[0].title, u"タスク"_s);
     QCOMPARE(boxes.seen()[0].text, kInTrayText);
     // Two lines: a line feed, and no lone carriage return.
     QCOMPARE(boxes.seen()[0].text.split(u'\n').size(), 2);
@@ -621,7 +622,7 @@ void TestShellCommands::readmeThatIsMissingSaysWhereItWasLookedFor()
 {
     // The test programs do not have the readme beside them.
     const QStringList places = mok::platform::programFileCandidates(
-        u"readme.htm"_qs, QCoreApplication::applicationDirPath());
+        u"readme.htm"_s, QCoreApplication::applicationDirPath());
     for (const QString &place : places)
         QVERIFY2(!QFile::exists(place), qPrintable(place));
     StatedDesktop desktop;
@@ -629,11 +630,11 @@ void TestShellCommands::readmeThatIsMissingSaysWhereItWasLookedFor()
     QVERIFY(startAndWaitForOpen(app));
     CaughtOpens opens;
     ModalWatcher boxes;
-    QTest::mouseClick(app.window()->findChild<ImageButton *>(u"imgReadme"_qs), Qt::LeftButton);
+    QTest::mouseClick(app.window()->findChild<ImageButton *>(u"imgReadme"_s), Qt::LeftButton);
     QTRY_COMPARE(boxes.seen().size(), 2);
-    QCOMPARE(boxes.seen()[1].title, u"readme"_qs);
+    QCOMPARE(boxes.seen()[1].title, u"readme"_s);
     QCOMPARE(boxes.seen()[1].text,
-             u"readme.htm が見つかりませんでした。次の場所を探しました。\n"_qs +
+             u"readme.htm が見つかりませんでした。次の場所を探しました。\n"_s +
                  QDir::toNativeSeparators(places.join(u'\n')));
     QVERIFY(opens.urls.isEmpty());
 }
@@ -647,24 +648,24 @@ void TestShellCommands::readmeThatCannotOpenSaysWhichFile()
     CaughtOpens opens;
     opens.succeed = false;
     ModalWatcher boxes;
-    QTest::mouseClick(app.window()->findChild<ImageButton *>(u"imgReadme"_qs), Qt::LeftButton);
+    QTest::mouseClick(app.window()->findChild<ImageButton *>(u"imgReadme"_s), Qt::LeftButton);
     QTRY_COMPARE(boxes.seen().size(), 2);
     QCOMPARE(opens.urls.size(), 1);
-    QCOMPARE(boxes.seen()[1].title, u"開く"_qs);
-    QCOMPARE(boxes.seen()[1].text, u"次のファイルを開くことができませんでした。\n"_qs +
+    QCOMPARE(boxes.seen()[1].title, u"開く"_s);
+    QCOMPARE(boxes.seen()[1].text, u"次のファイルを開くことができませんでした。\n"_s +
                                        QDir::toNativeSeparators(opens.urls.first().toLocalFile()) +
-                                       u"\nブラウザーなどで直接開いてください。"_qs);
-    QVERIFY(boxes.seen()[1].text.split(u'\n')[1].endsWith(u"/share/mok/readme.htm"_qs));
+                                       u"\nブラウザーなどで直接開いてください。"_s);
+    QVERIFY(boxes.seen()[1].text.split(u'\n')[1].endsWith(u"/share/mok/readme.htm"_s));
 }
 
 void TestShellCommands::packagedReadmeIsACompleteJapanesePage()
 {
     // Where the game looks: beside itself, then share/mok under its prefix.
-    QCOMPARE(mok::platform::programFileCandidates(u"readme.htm"_qs, u"/opt/mok/bin"_qs),
-             QStringList({u"/opt/mok/bin/readme.htm"_qs, u"/opt/mok/share/mok/readme.htm"_qs}));
+    QCOMPARE(mok::platform::programFileCandidates(u"readme.htm"_s, u"/opt/mok/bin"_s),
+             QStringList({u"/opt/mok/bin/readme.htm"_s, u"/opt/mok/share/mok/readme.htm"_s}));
     // The build puts it beside the game.
     const QString beside =
-        mok::platform::programFileCandidates(u"readme.htm"_qs,
+        mok::platform::programFileCandidates(u"readme.htm"_s,
                                              QFileInfo(QStringLiteral(MOK_BINARY)).absolutePath())
             .first();
     QFile built(beside);
@@ -678,18 +679,18 @@ void TestShellCommands::packagedReadmeIsACompleteJapanesePage()
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString page = utf8(bytes);
     QVERIFY(!utf8.hasError());
-    QVERIFY(page.contains(u"<meta charset=\"UTF-8\">"_qs, Qt::CaseInsensitive));
-    QVERIFY(page.contains(u"<html lang=\"ja\">"_qs));
+    QVERIFY(page.contains(u"<meta charset=\"UTF-8\">"_s, Qt::CaseInsensitive));
+    QVERIFY(page.contains(u"<html lang=\"ja\">"_s));
     // Every link stays on the page.
-    static const QRegularExpression reference(u"(?:href|src)\\s*=\\s*\"([^\"]*)\""_qs);
+    static const QRegularExpression reference(u"(?:href|src)\\s*=\\s*\"([^\"]*)\""_s);
     for (const QRegularExpressionMatch &m : reference.globalMatch(page))
         QVERIFY2(m.captured(1).startsWith(u'#'), qPrintable(m.captured(1)));
-    QVERIFY(!page.contains(u"http"_qs));
+    QVERIFY(!page.contains(u"http"_s));
     // It covers the game.
     for (const QString &topic :
-         {u"ピクチャを開く"_qs, u"Level 1"_qs, u"Level 9"_qs, u"スタート"_qs, u"ドラッグ"_qs,
-          u"10 ピクセル"_qs, u"ギブアップ"_qs, u"タスクトレイ"_qs, u"バージョン情報"_qs, u".bmp"_qs,
-          u".gif"_qs, u".jpg"_qs, u"× 閉じる"_qs})
+         {u"ピクチャを開く"_s, u"Level 1"_s, u"Level 9"_s, u"スタート"_s, u"ドラッグ"_s,
+          u"10 ピクセル"_s, u"ギブアップ"_s, u"タスクトレイ"_s, u"バージョン情報"_s, u".bmp"_s,
+          u".gif"_s, u".jpg"_s, u"× 閉じる"_s})
         QVERIFY2(page.contains(topic), qPrintable(topic));
 }
 
@@ -700,7 +701,7 @@ void TestShellCommands::versionShowsOneAboutWindow()
     QVERIFY(startAndWaitForOpen(app));
     frmMain &window = *app.window();
     ModalWatcher boxes;
-    QTest::mouseClick(window.findChild<ImageButton *>(u"imgVersion"_qs), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<ImageButton *>(u"imgVersion"_s), Qt::LeftButton);
     QTRY_VERIFY(app.about());
     QCOMPARE(boxes.seen().size(), 1);
     QCOMPARE(boxes.seen()[0].text, kInTrayText);
@@ -717,7 +718,7 @@ void TestShellCommands::versionShowsOneAboutWindow()
 
     emit app.task().trayIcon()->activated(QSystemTrayIcon::Trigger);
     QTRY_VERIFY(window.isVisible());
-    QTest::mouseClick(window.findChild<ImageButton *>(u"imgVersion"_qs), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<ImageButton *>(u"imgVersion"_s), Qt::LeftButton);
     QTRY_COMPARE(boxes.seen().size(), 2);
     QTRY_VERIFY(about->isVisible());
     QVERIFY(!about->isMinimized());
@@ -727,7 +728,7 @@ void TestShellCommands::versionShowsOneAboutWindow()
                            [](QWidget *w) { return qobject_cast<frmVersion *>(w) != nullptr; }),
              1);
 
-    QTest::mouseClick(about->findChild<QLabel *>(u"lblClose"_qs), Qt::LeftButton);
+    QTest::mouseClick(about->findChild<QLabel *>(u"lblClose"_s), Qt::LeftButton);
     QTRY_VERIFY(!about);
     QVERIFY(!app.about());
 }

@@ -45,7 +45,7 @@ bool startXvfb()
     }
     if (!number.endsWith('\n'))
         return false;
-    qputenv("DISPLAY", ':' + number.trimmed());
+    qputenv("DISPLAY", number.trimmed().prepend(':'));
     return true;
 }
 

@@ -275,6 +275,21 @@ ReadResult reasonFor(const heif_error &error, Bytes data)
     }
 }
 
+// libheif tells of a compression it has no decoder for at different steps,
+// by its version and by which libheif wrote the file. 1.23 (Debian 13)
+// fails to give the primary picture's handle, or to decode it, as invalid
+// input naming a missing box ("No 'av1C' box" for a VVC item, "No j2kH box
+// found" for a JPEG 2000 one); 1.15 (Debian 12) may fail the read itself,
+// as invalid input ("'pitm' box references a non-existing image", the item
+// it skipped). So invalid input at any step asks the file itself before
+// calling the picture broken.
+ReadResult reasonForInvalid(const heif_error &error, Bytes data)
+{
+    if (error.code == heif_error_Invalid_input && lacksDecoder(data))
+        return refused(Reason::CodecMissing);
+    return reasonFor(error, data);
+}
+
 struct ContextFree {
     void operator()(heif_context *c) const { heif->heif_context_free(c); }
 };
@@ -365,13 +380,13 @@ ReadResult readHeif(Source &file, PreviewTarget &target)
     heif_error error = heif->heif_context_read_from_memory_without_copy(context.get(), data.data,
                                                                         data.size, nullptr);
     if (error.code != heif_error_Ok)
-        return reasonFor(error, data);
+        return reasonForInvalid(error, data);
 
     heif_image_handle *rawHandle = nullptr;
     error = heif->heif_context_get_primary_image_handle(context.get(), &rawHandle);
     std::unique_ptr<heif_image_handle, HandleFree> handle(rawHandle);
     if (error.code != heif_error_Ok || !handle)
-        return reasonFor(error, data);
+        return reasonForInvalid(error, data);
 
     // The handle's size is the picture's as shown: cropped, and turned when
     // its rotation property says so.
