@@ -123,7 +123,7 @@ bool attack(const std::string &order)
     if (order == "open")
         return ::syscall(SYS_openat, AT_FDCWD, "/etc/hostname", O_RDONLY) >= 0;
     if (order == "stat path") {
-        struct stat st {};
+        struct stat st = {};
         return ::syscall(SYS_newfstatat, AT_FDCWD, "/etc/hostname", &st, AT_EMPTY_PATH) == 0;
     }
     if (order == "setown") {

@@ -53,7 +53,7 @@ QImage mappedPreview(int memory, QSize size)
     const qsizetype bytes = rowBytes * size.height();
     constexpr int kNeeded = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE;
     const int seals = ::fcntl(memory, F_GET_SEALS);
-    struct stat st {};
+    struct stat st = {};
     if (seals < 0 || (seals & kNeeded) != kNeeded || ::fstat(memory, &st) != 0 ||
         st.st_size != bytes)
         return {};

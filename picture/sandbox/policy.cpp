@@ -60,7 +60,7 @@ void answerTrappedCall(int, siginfo_t *info, void *context)
 
 bool trapStatWithPath(scmp_filter_ctx filter)
 {
-    struct sigaction action {};
+    struct sigaction action = {};
     action.sa_sigaction = answerTrappedCall;
     action.sa_flags = SA_SIGINFO;
     sigemptyset(&action.sa_mask);
