@@ -1,15 +1,13 @@
 #include "frmmain.h"
 
 #include "asset_pixmap.h"
+#include "boardview.h"
 #include "boldlabel.h"
 #include "desktop.h"
-#include "dragframe.h"
 #include "filedialog.h"
 #include "imagebutton.h"
 #include "levels.h"
-#include "outlineshape.h"
 #include "picture_decoder.h"
-#include "piecewidget.h"
 #include "rectbyrect.h"
 
 #include <QComboBox>
@@ -28,12 +26,6 @@
 #include <vector>
 
 namespace mok {
-
-namespace {
-
-constexpr float kDesignPieceSize = 255;
-
-} // namespace
 
 frmMain::frmMain(QWidget *parent) : QWidget(parent)
 {
@@ -137,35 +129,10 @@ void frmMain::createControls()
 
     createButtons();
 
-    shpOutline = new OutlineShape(Qt::white, this);
-    shpOutline->setObjectName(QStringLiteral("shpOutline"));
-    shpOutline->hide();
-    place(shpOutline, {120, 1800, 615, 255});
-    shpOutline->lower(); // the frame lies under every piece
-
-    m_dragFrame = new DragFrame(this);
-    m_dragFrame->setObjectName(QStringLiteral("dragFrame"));
-}
-
-// The pieces are made with the first picture, not with the window: a window
-// at rest shows none of them, and a hundred hidden widgets would only cost
-// start-up time and memory. They lie where they would have been made, under
-// the buttons, in index order.
-void frmMain::createPieces()
-{
-    if (imgPiece[0])
-        return;
-    for (int i = 0; i < mok::kPieceCount; ++i) {
-        auto *piece = new PieceWidget(i, this);
-        connect(piece, &PieceWidget::mouseDown, this, &frmMain::onPieceMouseDown);
-        connect(piece, &PieceWidget::mouseMove, this, &frmMain::onPieceMouseMove);
-        connect(piece, &PieceWidget::mouseUp, this, &frmMain::onPieceMouseUp);
-        piece->hide();
-        piece->stackUnder(this->*buttonTable().front().button); // the lowest button
-        imgPiece[i] = piece;
-        m_shownStackOrder[i] = m_board.piece(i).stackOrder;
-        place(piece, {0, 0, kDesignPieceSize, kDesignPieceSize});
-    }
+    m_boardView = new BoardView(m_board, this, cboLevel,
+                                this->*buttonTable().front().button, // the lowest button
+                                [this] { return selectedLastIndex(); });
+    connect(m_boardView, &BoardView::dropped, this, &frmMain::AdjustPiece);
 }
 
 void frmMain::createButtons()
@@ -349,7 +316,7 @@ void frmMain::tmrMain_Timer()
 // being dragged.
 bool frmMain::acceptsDroppedPicture(const QDropEvent *event) const
 {
-    return m_dragging < 0 && imgOpen->isEnabled() && !isLoading() &&
+    return !m_boardView->isDragging() && imgOpen->isEnabled() && !isLoading() &&
            !mok::platform::droppedPicture(event->mimeData()).isEmpty();
 }
 

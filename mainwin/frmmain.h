@@ -20,15 +20,14 @@ struct PictureLoadResult;
 
 namespace mok {
 
-class DragFrame;
+class BoardView;
 class ImageButton;
-class OutlineShape;
 class PieceWidget;
 
 // The game window: borderless, over the whole screen, kept on top, painted
 // with a blue-to-black gradient. It owns every control of the game and shows
-// the puzzle held in its Board. Controls carry their classic names as object
-// names, so tests can find them.
+// the puzzle held in its Board through its board view. Controls carry their
+// classic names as object names, so tests can find them.
 class frmMain : public QWidget {
     Q_OBJECT
 public:
@@ -93,7 +92,7 @@ public:
     void NBord();
     void DispBorder();
 
-    // Drag and drop of pieces; X and Y in twips.
+    // Drag and drop of pieces, run by the board view; X and Y in twips.
     void imgPiece_MouseDown(int index, float X, float Y);
     void imgPiece_DragDrop(int index, PieceWidget *source, float X, float Y);
     void Form_DragDrop(PieceWidget *source, float X, float Y);
@@ -144,7 +143,6 @@ private:
     // the window.
     void Form_Load();
     void createControls();
-    void createPieces();
     void createButtons();
     void place(QWidget *control, const mok::RectF &twips);
     mok::RectF &twipsOf(QWidget *control);
@@ -172,12 +170,6 @@ private:
 
     bool acceptsDroppedPicture(const QDropEvent *event) const;
     void runClearSequence();
-    void syncPieces();
-    void syncOutline();
-
-    void onPieceMouseDown(int index, QPoint posInPiece);
-    void onPieceMouseMove(int index, QPoint globalPos);
-    void onPieceMouseUp(int index, QPoint globalPos);
 
     mok::Board m_board;
 
@@ -193,9 +185,7 @@ private:
     ImageButton *imgVersion = nullptr;
     ImageButton *imgMin = nullptr;
     ImageButton *imgExit = nullptr;
-    std::array<PieceWidget *, mok::kPieceCount> imgPiece{};
-    OutlineShape *shpOutline = nullptr;
-    DragFrame *m_dragFrame = nullptr;
+    BoardView *m_boardView = nullptr;
     QTimer *tmrMain = nullptr;
     QTimer *tmrScroll = nullptr;
     // Ticks of the banner so far; once round its caption it stops.
@@ -206,11 +196,7 @@ private:
     QString m_loadingPath;
 
     std::map<QWidget *, mok::RectF> m_twips;
-    std::array<std::uint32_t, mok::kPieceCount> m_shownStackOrder{};
-    int m_dragging = -1;
-    QPoint m_grabPixels;
     bool m_clearPending = false;
-    bool m_levelListOnTop = false;
     // The background's bands, a few pixels wide, for repainting thin strips;
     // made on the first such repaint.
     static constexpr int kGradationColumnWidth = 16;
