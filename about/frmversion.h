@@ -57,8 +57,9 @@ protected:
 
 private:
     void createControls();
-    QLabel *createLabel(const char *name, const QString &text, Qt::Alignment alignment,
-                        const mok::RectF &twips);
+    template <typename Label = QLabel>
+    Label *createLabel(const char *name, const QString &text, Qt::Alignment alignment,
+                       const mok::RectF &twips);
     void place(QWidget *control, const mok::RectF &twips);
     void setTextColor(QWidget *control, QColor color);
     // Sets a right-aligned caption. Where the Japanese fallback font draws
@@ -82,7 +83,6 @@ private:
     bool releaseLink(ImageButton *link);
 
     QTimer *tmrButton = nullptr;
-    bool m_closePressed = false;
 };
 
 } // namespace mok

@@ -52,29 +52,31 @@ mok::Screen frmMain::screenTwips() const
     return mok::platform::primaryScreen();
 }
 
-// The seven image buttons, in the order in which one tick serves them.
-// Open and Exit end the tick: Open makes the window afresh, so the buttons
-// after it are not served on the old one, and Exit ends the program.
+// The seven image buttons, in the order in which one tick serves them, which
+// is also the order in which the eye reads them and Tab goes. Open and Exit
+// end the tick: Open makes the window afresh, so the buttons after it are
+// not served on the old one, and Exit ends the program.
 const std::array<frmMain::ButtonRow, 7> &frmMain::buttonTable()
 {
     // A row a button, kept as written.
     // clang-format off
     static const std::array<ButtonRow, 7> table = {{
-        {&frmMain::imgOpen, "imgOpen", u"ピクチャファイルを開く", "faces/open",
-         "faces/open_pressed", {120, 120, 1875, 375}, &frmMain::requestOpen, Tick::Ends},
-        {&frmMain::imgStart, "imgStart", u"スタート", "faces/start",
+        {&frmMain::imgOpen, "imgOpen", u"ピクチャを開く", u"ピクチャファイルを開く",
+         "faces/open", "faces/open_pressed", {120, 120, 1875, 375}, &frmMain::requestOpen,
+         Tick::Ends},
+        {&frmMain::imgStart, "imgStart", u"スタート", u"スタート", "faces/start",
          "faces/start_pressed", {2640, 120, 1500, 300}, &frmMain::startGame, Tick::GoesOn},
-        {&frmMain::imgGiveup, "imgGiveup", u"ギブアップ", "faces/giveup",
+        {&frmMain::imgGiveup, "imgGiveup", u"ギブアップ", u"ギブアップ", "faces/giveup",
          "faces/giveup_pressed", {4200, 120, 1500, 300}, &frmMain::giveUp, Tick::GoesOn},
-        {&frmMain::imgMin, "imgMin", u"＿ タスクトレイへ移動", "faces/min",
+        {&frmMain::imgMin, "imgMin", u"＿ トレイ", u"＿ タスクトレイへ移動", "faces/min",
          "faces/min_pressed", {6120, 120, 1050, 300}, &frmMain::moveToTray, Tick::GoesOn},
-        {&frmMain::imgExit, "imgExit", u"× 閉じる", "faces/exit", "faces/exit_pressed",
-         {7200, 120, 1050, 300}, &frmMain::exitProgram, Tick::Ends},
-        {&frmMain::imgReadme, "imgReadme", u"readme", "faces/readme",
+        {&frmMain::imgExit, "imgExit", u"× 閉じる", u"× 閉じる", "faces/exit",
+         "faces/exit_pressed", {7200, 120, 1050, 300}, &frmMain::exitProgram, Tick::Ends},
+        {&frmMain::imgReadme, "imgReadme", u"readme", u"readme", "faces/readme",
          "faces/readme_pressed", {6720, 840, 1500, 300}, &frmMain::openReadme, Tick::GoesOn},
-        {&frmMain::imgVersion, "imgVersion", u"バージョン情報", "faces/version",
-         "faces/version_pressed", {6720, 1200, 1500, 300}, &frmMain::showVersion,
-         Tick::GoesOn},
+        {&frmMain::imgVersion, "imgVersion", u"バージョン情報", u"バージョン情報",
+         "faces/version", "faces/version_pressed", {6720, 1200, 1500, 300},
+         &frmMain::showVersion, Tick::GoesOn},
     }};
     // clang-format on
     return table;
@@ -128,6 +130,9 @@ void frmMain::createControls()
     place(lblPreview, {240, 8040, 0, 0});
 
     createButtons();
+    // The level list is read between Open and Start, as it stands.
+    setTabOrder(imgOpen, cboLevel);
+    setTabOrder(cboLevel, imgStart);
 
     m_boardView = new BoardView(m_board, this, cboLevel,
                                 this->*buttonTable().front().button, // the lowest button
@@ -140,6 +145,7 @@ void frmMain::createButtons()
     for (const ButtonRow &row : buttonTable()) {
         auto *button = new ImageButton(this);
         button->setObjectName(QLatin1String(row.objectName));
+        button->setText(QString::fromUtf16(row.caption));
         button->setToolTip(QString::fromUtf16(row.toolTip));
         button->setFaces(mok::assetPixmap(QLatin1String(row.releasedFace)),
                          mok::assetPixmap(QLatin1String(row.pressedFace)));

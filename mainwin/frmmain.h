@@ -27,7 +27,8 @@ class PieceWidget;
 // The game window: borderless, over the whole screen, kept on top, painted
 // with a blue-to-black gradient. It owns every control of the game and shows
 // the puzzle held in its Board through its board view. Controls carry their
-// classic names as object names, so tests can find them.
+// classic names as object names, so tests can find them. Tab goes through
+// the controls as the eye reads them.
 class frmMain : public QWidget {
     Q_OBJECT
 public:
@@ -125,11 +126,12 @@ protected:
 private:
     // Whether the tick goes on to the buttons after a command.
     enum class Tick { GoesOn, Ends };
-    // One image button: what it is called, its faces, where it lies, what
-    // it does.
+    // One image button: what it is called, what its face says, its faces,
+    // where it lies, what it does.
     struct ButtonRow {
         ImageButton *frmMain::*button;
         const char *objectName;
+        const char16_t *caption; // the text on its face, its name to a reader
         const char16_t *toolTip;
         const char *releasedFace; // names of baked faces (asset_pixmap.h)
         const char *pressedFace;
