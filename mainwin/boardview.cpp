@@ -2,13 +2,19 @@
 
 #include "desktop.h"
 #include "dragframe.h"
+#include "focusring.h"
 #include "outlineshape.h"
 #include "piecewidget.h"
 
+#include <QKeyEvent>
 #include <QRegion>
 #include <QWidget>
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace mok {
@@ -35,6 +41,11 @@ BoardView::BoardView(mok::Board &board, QWidget *window, QWidget *levelList, QWi
     m_dragFrame->setObjectName(QStringLiteral("dragFrame"));
 }
 
+int BoardView::smallStep(float twipsPerPixel)
+{
+    return std::max(1, static_cast<int>(std::floor(mok::Board::kSnapTolerance / twipsPerPixel)));
+}
+
 // The pieces are made with the first picture, not with the window: a window
 // at rest shows none of them, and a hundred hidden widgets would only cost
 // start-up time and memory. They lie where they would have been made, under
@@ -50,6 +61,8 @@ void BoardView::createPieces()
         connect(piece, &PieceWidget::mouseDown, this, &BoardView::onPieceMouseDown);
         connect(piece, &PieceWidget::mouseMove, this, &BoardView::onPieceMouseMove);
         connect(piece, &PieceWidget::mouseUp, this, &BoardView::onPieceMouseUp);
+        connect(piece, &PieceWidget::pressRequested, this, &BoardView::pickOrDrop);
+        piece->installEventFilter(this);
         piece->hide();
         piece->stackUnder(m_lowestControl);
         piece->setGeometry(designSize);
@@ -64,6 +77,7 @@ void BoardView::syncPieces()
     const mok::Screen s = mok::platform::primaryScreen();
     const QPoint areaOrigin(mok::toPixels(m_board.pictureArea().left, s.tppX),
                             mok::toPixels(m_board.pictureArea().top, s.tppY));
+    const int count = m_board.gridSide() * m_board.gridSide();
     std::vector<int> raised;
     for (int i = 0; i < mok::kPieceCount; ++i) {
         const mok::Piece &state = m_board.piece(i);
@@ -72,6 +86,10 @@ void BoardView::syncPieces()
         piece->setPicture(m_board.pictureImage(), state.picture, areaOrigin);
         piece->setEnabled(state.enabled);
         piece->setVisible(state.visible);
+        if (state.visible) {
+            piece->setNumber(i + 1, count);
+            piece->setHome(m_board.isHome(i, s));
+        }
         if (state.stackOrder != m_shownStackOrder[i])
             raised.push_back(i);
     }
@@ -91,6 +109,10 @@ void BoardView::syncPieces()
         m_pieces[i]->stackUnder(m_levelList);
         m_shownStackOrder[i] = m_board.piece(i).stackOrder;
     }
+    // A piece that can no longer be grabbed (given up, cleared) is let go.
+    if (m_dragging >= 0 && !m_board.piece(m_dragging).enabled)
+        cancelDrag();
+    keepTabStopOnTheBoard();
 }
 
 void BoardView::syncOutline()
@@ -161,37 +183,76 @@ bool BoardView::canGrab(int index) const
     return m_grabsAllowed && m_board.piece(index).enabled;
 }
 
+bool BoardView::canTakeFocus(int index) const
+{
+    const PieceWidget *piece = m_pieces[index];
+    return piece && piece->isEnabled() && piece->isVisibleTo(m_window);
+}
+
 void BoardView::onPieceMouseDown(int index, QPoint posInPiece)
 {
     if (!canGrab(index))
         return;
-    const mok::Screen s = mok::platform::primaryScreen();
-    imgPiece_MouseDown(index, static_cast<float>(posInPiece.x()) * s.tppX,
-                       static_cast<float>(posInPiece.y()) * s.tppY);
-    m_dragging = index;
-    m_grabPixels = posInPiece;
-    m_dragFrame->begin(m_pieces[index]->geometry());
+    // A piece lifted by the keyboard gives way to the mouse.
+    cancelDrag();
+    beginDrag(index, posInPiece, false);
 }
 
 void BoardView::onPieceMouseMove(int index, QPoint globalPos)
 {
-    if (index == m_dragging)
-        m_dragFrame->moveTo(m_window->mapFromGlobal(globalPos) - m_grabPixels);
+    if (index == m_dragging && !m_byKeyboard)
+        moveFrame(m_window->mapFromGlobal(globalPos) - m_grabPixels);
 }
 
 void BoardView::onPieceMouseUp(int index, QPoint globalPos)
 {
-    if (index != m_dragging)
+    if (index != m_dragging || m_byKeyboard)
         return;
-    m_dragging = -1;
+    dropAt(endDrag(), m_window->mapFromGlobal(globalPos));
+}
+
+void BoardView::beginDrag(int index, QPoint grabPixels, bool byKeyboard)
+{
+    const mok::Screen s = mok::platform::primaryScreen();
+    imgPiece_MouseDown(index, static_cast<float>(grabPixels.x()) * s.tppX,
+                       static_cast<float>(grabPixels.y()) * s.tppY);
+    m_dragging = index;
+    m_byKeyboard = byKeyboard;
+    m_grabPixels = grabPixels;
+    m_dragFrame->begin(m_pieces[index]->geometry());
+    m_pieces[index]->setLifted(m_dragFrame->frame());
+}
+
+void BoardView::moveFrame(QPoint topLeft)
+{
+    m_dragFrame->moveTo(topLeft);
+    m_pieces[m_dragging]->setLifted(m_dragFrame->frame());
+}
+
+int BoardView::endDrag()
+{
+    const int index = std::exchange(m_dragging, -1);
+    m_byKeyboard = false;
     m_dragFrame->end();
-    dropAt(index, m_window->mapFromGlobal(globalPos));
+    m_pieces[index]->setLifted({});
+    return index;
+}
+
+bool BoardView::cancelDrag()
+{
+    if (m_dragging < 0)
+        return false;
+    endDrag();
+    return true;
 }
 
 void BoardView::dropAt(int index, QPoint pos)
 {
     // The window background takes the drop, and so does any piece; buttons,
-    // captions and the level list do not.
+    // captions and the level list do not, nor does anywhere off the window
+    // (another screen), where a piece would be out of reach.
+    if (!m_window->rect().contains(pos))
+        return;
     const mok::Screen s = mok::platform::primaryScreen();
     PieceWidget *source = m_pieces[index];
     QWidget *target = m_window->childAt(pos);
@@ -203,6 +264,184 @@ void BoardView::dropAt(int index, QPoint pos)
         imgPiece_DragDrop(piece->index(), source, static_cast<float>(inTarget.x()) * s.tppX,
                           static_cast<float>(inTarget.y()) * s.tppY);
     }
+}
+
+bool BoardView::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *piece = qobject_cast<PieceWidget *>(watched);
+    if (!piece)
+        return false;
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        return handleKey(piece, static_cast<QKeyEvent *>(event));
+    case QEvent::FocusIn:
+        setTabStop(piece->index());
+        break;
+    case QEvent::FocusOut:
+        // Tab, or the window going away, takes the focus from a lifted
+        // piece: it is put back as with Escape.
+        if (m_byKeyboard && m_dragging == piece->index())
+            cancelDrag();
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+bool BoardView::handleKey(PieceWidget *piece, const QKeyEvent *event)
+{
+    noteKeyboardUse(piece);
+    const int index = piece->index();
+    const bool carrying = m_byKeyboard && m_dragging == index;
+    switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!event->isAutoRepeat())
+            pickOrDrop(index);
+        return true;
+    case Qt::Key_Escape:
+        return cancelDrag();
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        if (carrying)
+            carry(event);
+        else
+            focusPiece(neighbour(index, event->key()));
+        return true;
+    case Qt::Key_PageDown:
+    case Qt::Key_PageUp:
+        if (!carrying)
+            focusPiece(nextByNumber(index, event->key() == Qt::Key_PageDown ? 1 : -1));
+        return true;
+    default:
+        return false;
+    }
+}
+
+void BoardView::pickOrDrop(int index)
+{
+    if (m_byKeyboard && m_dragging == index) {
+        const QPoint held = m_dragFrame->frame().topLeft() + m_grabPixels;
+        dropAt(endDrag(), held);
+        return;
+    }
+    if (m_dragging >= 0 || !canGrab(index))
+        return;
+    // Held by its centre, or by the nearest point on the window where the
+    // centre is off it, so that the point that is let go is on the window.
+    const QRect at = m_pieces[index]->geometry();
+    const QPoint centre(std::clamp(at.center().x(), 0, m_window->width() - 1),
+                        std::clamp(at.center().y(), 0, m_window->height() - 1));
+    beginDrag(index, centre - at.topLeft(), true);
+}
+
+void BoardView::carry(const QKeyEvent *event)
+{
+    const mok::Screen s = mok::platform::primaryScreen();
+    const int times = event->modifiers().testFlag(Qt::ShiftModifier) ? kLargeSteps : 1;
+    const int across = smallStep(s.tppX) * times;
+    const int down = smallStep(s.tppY) * times;
+    QPoint by;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        by = {-across, 0};
+        break;
+    case Qt::Key_Right:
+        by = {across, 0};
+        break;
+    case Qt::Key_Up:
+        by = {0, -down};
+        break;
+    default:
+        by = {0, down};
+        break;
+    }
+    // The held point stays on the window, where it can be let go.
+    QPoint held = m_dragFrame->frame().topLeft() + m_grabPixels + by;
+    held.setX(std::clamp(held.x(), 0, m_window->width() - 1));
+    held.setY(std::clamp(held.y(), 0, m_window->height() - 1));
+    moveFrame(held - m_grabPixels);
+}
+
+bool BoardView::focusBoard()
+{
+    keepTabStopOnTheBoard();
+    if (!canTakeFocus(m_tabStop))
+        return false;
+    noteKeyboardUse(m_window);
+    m_pieces[m_tabStop]->setFocus(Qt::ShortcutFocusReason);
+    return true;
+}
+
+void BoardView::focusPiece(int index)
+{
+    if (canTakeFocus(index))
+        m_pieces[index]->setFocus(Qt::OtherFocusReason);
+}
+
+void BoardView::setTabStop(int index)
+{
+    if (m_pieces[m_tabStop])
+        m_pieces[m_tabStop]->setFocusPolicy(Qt::NoFocus);
+    m_tabStop = index;
+    m_pieces[m_tabStop]->setFocusPolicy(Qt::TabFocus);
+}
+
+void BoardView::keepTabStopOnTheBoard()
+{
+    if (canTakeFocus(m_tabStop)) {
+        setTabStop(m_tabStop);
+        return;
+    }
+    for (int i = 0; i < mok::kPieceCount; ++i) {
+        if (canTakeFocus(i)) {
+            setTabStop(i);
+            return;
+        }
+    }
+    // No piece takes the focus: Tab passes the board by.
+    if (m_pieces[m_tabStop])
+        m_pieces[m_tabStop]->setFocusPolicy(Qt::NoFocus);
+}
+
+int BoardView::neighbour(int from, int key) const
+{
+    // Among the pieces whose centre lies ahead in the key's direction, the
+    // nearest, a step aside counting twice a step ahead.
+    const QPoint origin = m_pieces[from]->geometry().center();
+    int best = from;
+    int bestScore = INT_MAX;
+    for (int i = 0; i < mok::kPieceCount; ++i) {
+        if (i == from || !canTakeFocus(i))
+            continue;
+        const QPoint d = m_pieces[i]->geometry().center() - origin;
+        const bool acrossKey = key == Qt::Key_Left || key == Qt::Key_Right;
+        const int sign = key == Qt::Key_Left || key == Qt::Key_Up ? -1 : 1;
+        const int ahead = sign * (acrossKey ? d.x() : d.y());
+        const int aside = std::abs(acrossKey ? d.y() : d.x());
+        if (ahead <= 0)
+            continue;
+        const int score = ahead + 2 * aside;
+        if (score < bestScore) {
+            best = i;
+            bestScore = score;
+        }
+    }
+    return best;
+}
+
+int BoardView::nextByNumber(int from, int step) const
+{
+    for (int k = 1; k < mok::kPieceCount; ++k) {
+        const int i = (from + step * k + mok::kPieceCount) % mok::kPieceCount;
+        if (canTakeFocus(i))
+            return i;
+    }
+    return from;
 }
 
 } // namespace mok

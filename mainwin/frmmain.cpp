@@ -349,12 +349,18 @@ void frmMain::requestOpen()
         emit openRequested(selectedLastIndex());
 }
 
+// Keys no control took. Escape takes back a load, or puts away the outline
+// of a piece being dragged; F6 moves the focus onto the board.
 void frmMain::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape && isLoading()) {
         cancelLoad();
         return;
     }
+    if (event->key() == Qt::Key_Escape && m_boardView->cancelDrag())
+        return;
+    if (event->key() == Qt::Key_F6 && m_boardView->focusBoard())
+        return;
     QWidget::keyPressEvent(event);
 }
 

@@ -28,7 +28,8 @@ class PieceWidget;
 // with a blue-to-black gradient. It owns every control of the game and shows
 // the puzzle held in its Board through its board view. Controls carry their
 // classic names as object names, so tests can find them. Tab goes through
-// the controls as the eye reads them.
+// the controls as the eye reads them, then onto the board; F6 goes straight
+// to the board.
 class frmMain : public QWidget {
     Q_OBJECT
 public:

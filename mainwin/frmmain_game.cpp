@@ -176,8 +176,9 @@ void frmMain::startGame()
     // extra pieces lying on the board.
     m_board.hidePiecesAbove(selectedLastIndex());
     Expand();
-    imgStart->hide();
+    // Give up first: the keyboard's focus on Start passes to it.
     imgGiveup->show();
+    imgStart->hide();
     // Locked while the game runs: a level change would move every home
     // position under pieces cut for the old level.
     cboLevel->setEnabled(false);

@@ -129,6 +129,10 @@ void TestAccessibility::controlsReadAsTheyShow_data()
     row("preview caption", PictureShown, "lblPreview", QAccessible::StaticText,
         u"プレビューサイズ : 1/1   [ 300pixel * 200pixel / 300pixel * 200pixel ]"_qs, QString(),
         true);
+    row("piece assembled", PictureShown, "imgPiece6", QAccessible::Graphic, u"コマ 7 / 25"_qs,
+        u"正しい位置"_qs, false);
+    row("piece scattered", Running, "imgPiece6", QAccessible::Graphic, u"コマ 7 / 25"_qs,
+        u"正しい位置ではありません"_qs, true);
     row("about close", About, "lblClose", button, u"Close"_qs, u"閉じる"_qs, true);
     row("about mail", About, "imgMail0", button, u"メールを送る"_qs,
         u"mailto:"_qs + frmVersion::maker().mail, true);
@@ -155,7 +159,7 @@ void TestAccessibility::controlsReadAsTheyShow()
     QCOMPARE(reader->text(QAccessible::Description), description);
     const QAccessible::State state = reader->state();
     QCOMPARE(!state.invisible && !state.disabled, offered);
-    if (role == QAccessible::Button) {
+    if (role == QAccessible::Button || role == QAccessible::Graphic) {
         const QStringList press{QAccessibleActionInterface::pressAction()};
         QCOMPARE(reader->actionInterface()->actionNames(), offered ? press : QStringList());
     }
@@ -174,7 +178,7 @@ void TestAccessibility::tabGoesAsTheEyeReads_data()
         << QStringList{u"imgOpen"_qs, u"imgStart"_qs} + shell + QStringList{u"imgOpen"_qs};
     QTest::addRow("game running") << int(Running)
                                   << QStringList{u"imgOpen"_qs, u"imgGiveup"_qs} + shell +
-                                         QStringList{u"imgOpen"_qs};
+                                         QStringList{u"imgPiece0"_qs, u"imgOpen"_qs};
     QStringList about{u"lblClose"_qs};
     for (int i = 0; i < 10; ++i)
         about << u"txtInfo%1"_qs.arg(i);
