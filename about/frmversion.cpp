@@ -1,6 +1,7 @@
 #include "frmversion.h"
 
 #include "asset_pixmap.h"
+#include "captionbar.h"
 #include "desktop.h"
 #include "imagebutton.h"
 #include "labelbutton.h"
@@ -29,6 +30,8 @@ const QColor kFrame = bgr(0x00A0A0A0);
 const QColor kWhite = bgr(0x00FFFFFF);
 const QColor kBlue = bgr(0x00FF0000);
 const QColor kOrange = bgr(0x000080FF);
+// The frame the window draws round itself where no window manager does.
+const QColor kOwnFrame(0x40, 0x40, 0x40);
 
 // An information row: the name shown in its left box, and the width of the
 // box that holds its value.
@@ -52,8 +55,8 @@ frmVersion::frmVersion(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("frmVersion"));
     // A fixed dialog frame with a caption and nothing else on it: no
     // maximise, minimise or close box. Close is the label in the window.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setWindowTitle(QStringLiteral(u"バージョン情報"));
+    const mok::platform::OwnFrame own = mok::platform::askForTitleOnlyFrame(this);
     setWindowIcon(QIcon(mok::assetPixmap(QStringLiteral("icon"))));
     // The window stands on its own: closing it never ends the program, even
     // while the main window waits in the notification area.
@@ -65,14 +68,24 @@ frmVersion::frmVersion(QWidget *parent) : QWidget(parent)
     setAutoFillBackground(true);
     setMouseTracking(true);
 
+    // What the window manager does not draw round the client area, the
+    // window draws itself: its caption above it, and a frame round both.
+    auto *caption = own.caption ? new CaptionBar(this) : nullptr;
+    const int captionHeight = caption ? caption->sizeHint().height() : 0;
+    setContentsMargins(own.border, own.border + captionHeight, own.border, own.border);
     const mok::Screen s = mok::platform::primaryScreen();
-    QRect client = mok::toPixels(RectF{0, 0, kClientWidth, kClientHeight}, s);
-    setFixedSize(client.size());
+    const QRect client = mok::toPixels(RectF{0, 0, kClientWidth, kClientHeight}, s);
+    setFixedSize(client.size().grownBy(contentsMargins()));
     if (const QScreen *screen = QGuiApplication::primaryScreen())
-        client.moveCenter(screen->geometry().center());
-    setGeometry(client);
+        move(screen->geometry().center() - rect().center());
 
     createControls();
+    if (caption) {
+        caption->setObjectName(QStringLiteral("caption"));
+        caption->setGeometry(own.border, own.border, client.width(), captionHeight);
+    }
+    if (own.border > 0)
+        (new OutlineShape(kOwnFrame, this))->setGeometry(rect());
 }
 
 frmVersion::~frmVersion() = default;
@@ -196,15 +209,21 @@ Label *frmVersion::createLabel(const char *name, const QString &text, Qt::Alignm
     return label;
 }
 
+QRect frmVersion::clientPixels(const RectF &twips) const
+{
+    return mok::toPixels(twips, mok::platform::primaryScreen())
+        .translated(contentsRect().topLeft());
+}
+
 void frmVersion::place(QWidget *control, const RectF &twips)
 {
-    control->setGeometry(mok::toPixels(twips, mok::platform::primaryScreen()));
+    control->setGeometry(clientPixels(twips));
 }
 
 void frmVersion::setCaption(QLabel *label, const QString &text, const RectF &twips)
 {
     label->setText(text);
-    QRect r = mok::toPixels(twips, mok::platform::primaryScreen());
+    QRect r = clientPixels(twips);
     const int needed = label->fontMetrics().horizontalAdvance(text) + 2 * label->margin();
     if (needed > r.width())
         r.setLeft(r.right() + 1 - needed);

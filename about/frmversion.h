@@ -60,6 +60,9 @@ private:
     template <typename Label = QLabel>
     Label *createLabel(const char *name, const QString &text, Qt::Alignment alignment,
                        const mok::RectF &twips);
+    // A rectangle of the client area, laid out in twips, in the window's
+    // pixels: below the caption the window draws where it has to.
+    QRect clientPixels(const mok::RectF &twips) const;
     void place(QWidget *control, const mok::RectF &twips);
     void setTextColor(QWidget *control, QColor color);
     // Sets a right-aligned caption. Where the Japanese fallback font draws

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <QWindow>
 
 #include <utility>
 
@@ -113,9 +114,31 @@ void AppController::showAbout()
         m_about = new frmVersion;
         m_about->setAttribute(Qt::WA_DeleteOnClose);
     }
+    stackAbout();
+    // Shown as it was left, but never minimised: a window manager that
+    // iconified it anyway would otherwise keep it iconic while Version
+    // claims to show it.
+    m_about->setWindowState(m_about->windowState() & ~Qt::WindowMinimized);
     m_about->show();
     m_about->raise();
     m_about->activateWindow();
+}
+
+void AppController::stackAbout()
+{
+    // Where the main window could not get out of the way (no notification
+    // area, and a desktop that does not minimise), it still covers the
+    // screen and stays on top. The about window then belongs to it, which
+    // window managers and compositors (sway among them) show above it;
+    // otherwise it stands alone. The desktop learns it as the window shows.
+    const bool gameShown = m_window && m_window->isVisible() && !m_window->isMinimized();
+    QWindow *parent = gameShown ? m_window->windowHandle() : nullptr;
+    m_about->winId();
+    QWindow *about = m_about->windowHandle();
+    if (about->transientParent() == parent)
+        return;
+    m_about->hide();
+    about->setTransientParent(parent);
 }
 
 void AppController::exitProgram()

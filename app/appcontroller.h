@@ -58,6 +58,8 @@ private:
     void exitProgram();
 
     void showAbout();
+    // Puts the about window above the main window where that stayed shown.
+    void stackAbout();
 
     SingleInstance m_instance;
     mdlTask m_task;

@@ -1,6 +1,5 @@
 #include "appcontroller.h"
 #include "commandline.h"
-#include "decode_helper.h"
 #include "translation.h"
 
 #include <QApplication>
@@ -23,10 +22,6 @@ CommandLine readCommandLine(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
-    // The game starts itself as its own decoding helper; that process never
-    // reaches the window system.
-    if (mok::picture::isDecodeHelperCall(argc, argv))
-        return mok::picture::runDecodeHelper();
     // Questions about the program are answered before any window system is
     // touched, so they work on a terminal without a display.
     const mok::CommandLine commandLine = mok::readCommandLine(argc, argv);

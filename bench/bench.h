@@ -24,8 +24,13 @@ std::vector<std::vector<double>> roundRobin(int rounds,
 double minimum(std::vector<double> samples);
 double median(std::vector<double> samples);
 
-// The process ids of this process's children (the game's decoding helper).
-QStringList childProcesses();
+// The process ids of a process's children (the game's decoding helper).
+QStringList childProcesses(const QString &of = QStringLiteral("self"));
+
+// The time from exec to ready of the decoding helper program (its fences
+// that need no file yet up, waiting for its request), and of an empty
+// program linking the same libraries, in ms.
+double helperReadyMs(const QString &program);
 
 // A child reports one sample per line: "<key>\t<value>".
 void report(const QString &key, double value);

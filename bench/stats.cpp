@@ -59,10 +59,10 @@ void reportAll(const QString &key, const std::vector<double> &values)
         report(key, v);
 }
 
-QStringList childProcesses()
+QStringList childProcesses(const QString &of)
 {
     QStringList pids;
-    const QDir tasks(QStringLiteral("/proc/self/task"));
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(of));
     for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile children(tasks.filePath(task + QStringLiteral("/children")));
         if (children.open(QIODevice::ReadOnly))

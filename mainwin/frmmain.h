@@ -168,7 +168,7 @@ private:
     void tellWhereTheWindowWent(TaskTray::Away away);
 
     mok::picture::PictureDecoder &decoder();
-    void onPictureDecoded();
+    void onPictureDecoded(quint64 load, const mok::picture::PictureLoadResult &result);
     bool showPicture(const QString &path, const mok::picture::PictureLoadResult &loaded);
 
     bool acceptsDroppedPicture(const QDropEvent *event) const;
@@ -195,8 +195,10 @@ private:
     int m_scrollTicks = 0;
     TaskTray *m_tray = nullptr;
     mok::picture::PictureDecoder *m_decoder = nullptr;
-    // The file being loaded; null while no load runs.
+    // The file being loaded, and the decoder's number for its load; the path
+    // is null while no load runs.
     QString m_loadingPath;
+    quint64 m_load = 0;
 
     std::map<QWidget *, mok::RectF> m_twips;
     bool m_clearPending = false;

@@ -96,7 +96,7 @@ void frmMain::openPicture(const QString &path)
     setCursor(Qt::WaitCursor);
     connect(&decoder(), &mok::picture::PictureDecoder::finished, this, &frmMain::onPictureDecoded,
             Qt::UniqueConnection);
-    decoder().load(path, screenTwips(), devicePixelRatioF());
+    m_load = decoder().load(path, screenTwips(), devicePixelRatioF());
 }
 
 bool frmMain::isLoading() const
@@ -113,13 +113,13 @@ void frmMain::cancelLoad()
     unsetCursor();
 }
 
-void frmMain::onPictureDecoded()
+void frmMain::onPictureDecoded(quint64 load, const mok::picture::PictureLoadResult &result)
 {
-    if (!isLoading())
+    if (!isLoading() || load != m_load)
         return; // another window's load on a shared decoder
     const QString path = std::exchange(m_loadingPath, QString());
     unsetCursor();
-    const bool shown = showPicture(path, m_decoder->result());
+    const bool shown = showPicture(path, result);
     emit pictureLoaded(shown);
 }
 

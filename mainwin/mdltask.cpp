@@ -9,16 +9,21 @@ namespace mok {
 
 mdlTask::Desktop mdlTask::realDesktop()
 {
-    return {&mok::platform::hasNotificationArea, &mok::platform::canMinimise};
+    return {&mok::platform::hasNotificationArea, &mok::platform::canMinimise,
+            &mok::platform::StatusNotifierItem::hostRunning, &mok::platform::minimise};
 }
 
 mdlTask::mdlTask(QObject *parent) : mdlTask(realDesktop(), parent) {}
 
 mdlTask::mdlTask(Desktop desktop, QObject *parent) : QObject(parent), m_desktop(std::move(desktop))
 {
-    // Queued: the icon's window must not be taken away inside its own mouse
-    // handler, which goes on using it once the signal returns.
-    connect(&m_icon, &QSystemTrayIcon::activated, this, &mdlTask::onActivated,
+    // Queued: the icon must not be taken away inside the call that reports
+    // the press, which goes on using it once the signal returns.
+    connect(&m_busIcon, &mok::platform::StatusNotifierItem::pressed, this, &mdlTask::comeBack,
+            Qt::QueuedConnection);
+    // A watcher that goes, even one that comes back at once, takes the icon
+    // with it.
+    connect(&m_busIcon, &mok::platform::StatusNotifierItem::areaLost, this, &mdlTask::comeBack,
             Qt::QueuedConnection);
     // However the program ends, no dead icon is left behind.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &mdlTask::TrayDelete);
@@ -33,45 +38,76 @@ mdlTask::~mdlTask()
 
 TaskTray::Away mdlTask::moveAway(QWidget *window)
 {
-    if (m_desktop.hasNotificationArea()) {
-        TrayAdd(window, window->windowIcon(), QStringLiteral("Mok"));
+    if (m_desktop.hasNotificationArea() &&
+        TrayAdd(window, window->windowIcon(), QStringLiteral("Mok"))) {
         window->hide();
         return Away::InTray;
     }
     // Hiding would leave no way back. Minimised, the window waits in the
-    // taskbar or the window list; with no window manager to do that it
-    // stays as it is.
+    // taskbar or the window list; with no window manager to do that, or one
+    // that does not (a tiling one), it stays as it is.
     if (!m_desktop.canMinimise())
         return Away::StillShown;
-    window->showMinimized();
-    return Away::Minimised;
+    if (!m_desktop.minimise) {
+        window->showMinimized();
+        return Away::Minimised;
+    }
+    return m_desktop.minimise(window) ? Away::Minimised : Away::StillShown;
 }
 
-void mdlTask::TrayAdd(QWidget *window, const QIcon &icon, const QString &tip)
+bool mdlTask::TrayAdd(QWidget *window, const QIcon &icon, const QString &tip)
 {
     m_window = window;
-    m_icon.setIcon(icon);
-    m_icon.setToolTip(tip);
-    m_icon.show();
+    if (m_desktop.onSessionBus && m_desktop.onSessionBus()) {
+        if (!m_busIcon.show(icon, tip))
+            return false;
+    } else {
+        QSystemTrayIcon *xembed = trayIcon();
+        xembed->setIcon(icon);
+        xembed->setToolTip(tip);
+        xembed->show();
+    }
     m_watch.start();
+    return true;
 }
 
 void mdlTask::TrayDelete()
 {
     m_watch.stop();
-    m_icon.hide();
+    m_busIcon.hide();
+    if (m_icon)
+        m_icon->hide();
+}
+
+bool mdlTask::iconShown() const
+{
+    return m_busIcon.isVisible() || (m_icon && m_icon->isVisible());
+}
+
+QSystemTrayIcon *mdlTask::trayIcon()
+{
+    if (!m_icon) {
+        m_icon = std::make_unique<QSystemTrayIcon>();
+        // Queued for the same reason as the bus icon's presses.
+        connect(m_icon.get(), &QSystemTrayIcon::activated, this, &mdlTask::onActivated,
+                Qt::QueuedConnection);
+    }
+    return m_icon.get();
 }
 
 void mdlTask::onActivated(QSystemTrayIcon::ActivationReason reason)
 {
     // Presses only: pointer motion, releases and double clicks do nothing
     // beyond the presses that come with them.
-    if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::Context)
-        return;
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
+        comeBack();
+}
+
+void mdlTask::comeBack()
+{
     // A second press queued behind the first finds the icon already gone.
-    if (!iconShown())
-        return;
-    restoreWindow();
+    if (iconShown())
+        restoreWindow();
 }
 
 void mdlTask::restoreWindow()
@@ -91,7 +127,9 @@ void mdlTask::restoreWindow()
 // as if the icon had been pressed.
 void mdlTask::checkNotificationArea()
 {
-    if (iconShown() && !m_desktop.hasNotificationArea())
+    const bool areaThere =
+        m_busIcon.isVisible() ? m_desktop.onSessionBus() : m_desktop.hasNotificationArea();
+    if (iconShown() && !areaThere)
         restoreWindow();
 }
 

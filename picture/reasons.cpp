@@ -2,8 +2,6 @@
 
 #include "load_limits.h"
 
-#include <QRegularExpression>
-
 namespace mok::picture::reason {
 
 QString notFound()
@@ -109,21 +107,34 @@ QString decoderUnavailable()
     return QStringLiteral(u"ピクチャを読み込むためのプロセスを起動できませんでした。");
 }
 
-bool isKnown(const QString &text)
+QString forCode(Reason reason, PixelSize size)
 {
-    using Reason = QString (*)();
-    for (Reason fixed : {notFound, nameNotRepresentable, notAFile, emptyFile, noPermission,
-                         cannotOpen, readFailed, fileTooLarge, notAPicture, unsupportedJpeg,
-                         unreadableBmp, broken, outOfMemory, tooSlow, decoderUnavailable}) {
-        if (text == fixed())
-            return true;
+    const QSize qsize(size.width, size.height);
+    switch (reason) {
+    case Reason::None:
+        break;
+    case Reason::ReadFailed:
+        return readFailed();
+    case Reason::NotAPicture:
+        return notAPicture();
+    case Reason::UnsupportedJpeg:
+        return unsupportedJpeg();
+    case Reason::UnreadableBmp:
+        return unreadableBmp();
+    case Reason::NoStillImage:
+        return noStillImage();
+    case Reason::CodecMissing:
+        return codecMissing();
+    case Reason::Broken:
+        return broken();
+    case Reason::OutOfMemory:
+        return outOfMemory();
+    case Reason::TooLarge:
+        return tooLarge(qsize);
+    case Reason::TooSmall:
+        return tooSmall(qsize);
     }
-    static const QRegularExpression sizes(QStringLiteral(u"（(\\d{1,10}) × (\\d{1,10}) "));
-    const QRegularExpressionMatch m = sizes.match(text);
-    if (!m.hasMatch())
-        return false;
-    const QSize size(m.captured(1).toInt(), m.captured(2).toInt());
-    return text == tooLarge(size) || text == tooSmall(size);
+    return {};
 }
 
 } // namespace mok::picture::reason

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "outcome.h"
+
 #include <QSize>
 #include <QString>
 
-// Why a file gave no picture, in Japanese and fit to show the player. Every
-// reader says why through these, so one cause always reads the same.
+// Why a file gave no picture, in Japanese and fit to show the player. The
+// readers say why with a number (Reason), which only the game turns into
+// words, here, so one cause always reads the same.
 namespace mok::picture::reason {
 
 QString notFound();
@@ -27,8 +30,8 @@ QString tooSmall(QSize size);
 QString tooSlow();
 QString decoderUnavailable();
 
-// Whether `text` is one of the reasons above, word for word: the decoding
-// helper's reasons are shown only when they are.
-bool isKnown(const QString &text);
+// The words for a reason the decoding helper gave as a number, with the size
+// it names; nothing for a number that is no reason.
+QString forCode(Reason reason, PixelSize size);
 
 } // namespace mok::picture::reason

@@ -1,6 +1,9 @@
 #include "desktop.h"
 
+#include "statusnotifieritem.h"
+
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -8,13 +11,13 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStringList>
-#include <QSystemTrayIcon>
+#include <QTimer>
 #include <QUrl>
+#include <QVarLengthArray>
 #include <QWidget>
+#include <QWindow>
 
 #ifdef MOK_HAVE_XCB
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xcb.h>
@@ -107,6 +110,36 @@ void setMotifBorderOnly(xcb_connection_t *c, xcb_window_t window)
     xcb_flush(c);
 }
 
+// Qt writes "start iconic" into a window's WM_HINTS when it minimises it,
+// and leaves it there when the window manager gives the window back; shown
+// again after it was hidden, the window would come up iconic, out of sight.
+void startNormal(xcb_connection_t *c, xcb_window_t window)
+{
+    const std::unique_ptr<xcb_get_property_reply_t, FreeDeleter> reply(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, 9), nullptr));
+    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 12)
+        return;
+    const auto *value = static_cast<const uint32_t *>(xcb_get_property_value(reply.get()));
+    QVarLengthArray<uint32_t, 9> hints(value,
+                                       value + xcb_get_property_value_length(reply.get()) / 4);
+    enum : uint32_t { StateHint = 1u << 1, NormalState = 1 };
+    if ((hints[0] & StateHint) && hints[2] == NormalState)
+        return;
+    hints[0] |= StateHint;
+    hints[2] = NormalState;
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32,
+                        uint32_t(hints.size()), hints.data());
+}
+
+// The X11 connection when the game runs on X11, else null.
+xcb_connection_t *x11Connection()
+{
+    if (QGuiApplication::platformName() != u"xcb")
+        return nullptr;
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
 // Whether an XEmbed notification area holds its selection now. Qt remembers
 // one it has found even after it has gone, and would dock the icon into
 // nothing.
@@ -128,14 +161,6 @@ bool x11TrayOwned(xcb_connection_t *c)
     return false;
 }
 
-// The other kind of notification area Qt uses on X11: StatusNotifierItem
-// over the session bus.
-bool statusNotifierWatcherRunning()
-{
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    return bus.isConnected() && bus.interface() &&
-           bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
-}
 #endif
 
 } // namespace
@@ -168,6 +193,10 @@ void setTopmost(QWidget *window, bool topmost)
 {
     if (window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) != topmost)
         window->setWindowFlag(Qt::WindowStaysOnTopHint, topmost); // hides a shown window
+#ifdef MOK_HAVE_XCB
+    if (xcb_connection_t *c = x11Connection(); c && window->isHidden() && window->windowHandle())
+        startNormal(c, static_cast<xcb_window_t>(window->windowHandle()->winId()));
+#endif
     window->show();
 }
 
@@ -181,16 +210,23 @@ bool askForThinFrame(QWidget *window)
 #ifdef MOK_HAVE_XCB
     // Qt has no flags for a border without a title bar; the window manager
     // is asked directly, once Qt has made the window and set its own hints.
-    if (QGuiApplication::platformName() == u"xcb" && canMinimise()) {
-        if (auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
-            window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint);
-            setMotifBorderOnly(x11->connection(), static_cast<xcb_window_t>(window->winId()));
-            return true;
-        }
+    if (xcb_connection_t *c = x11Connection(); c && canMinimise()) {
+        window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint);
+        setMotifBorderOnly(c, static_cast<xcb_window_t>(window->winId()));
+        return true;
     }
 #endif
     window->setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     return false;
+}
+
+OwnFrame askForTitleOnlyFrame(QWidget *window)
+{
+    if (!canMinimise()) {
+        window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+        return {};
+    }
+    return {true, askForThinFrame(window) ? 0 : 1};
 }
 
 void messageBox(QWidget *parent, const QString &text, const QString &title)
@@ -242,15 +278,15 @@ QString findProgramFile(const QString &name, QStringList *lookedIn)
 
 bool hasNotificationArea()
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        return false;
+    // Qt's own answer (QSystemTrayIcon::isSystemTrayAvailable) is not asked:
+    // asking makes Qt settle for good which kind of icon the program uses.
+    if (StatusNotifierItem::hostRunning())
+        return true;
 #ifdef MOK_HAVE_XCB
-    if (QGuiApplication::platformName() == u"xcb") {
-        if (auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
-            return x11TrayOwned(x11->connection()) || statusNotifierWatcherRunning();
-    }
+    if (xcb_connection_t *c = x11Connection())
+        return x11TrayOwned(c);
 #endif
-    return true;
+    return false;
 }
 
 bool canMinimise()
@@ -258,8 +294,8 @@ bool canMinimise()
     const QString platform = QGuiApplication::platformName();
     if (platform == u"xcb") {
 #ifdef MOK_HAVE_XCB
-        if (auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
-            return x11WindowManagerRunning(x11->connection());
+        if (xcb_connection_t *c = x11Connection())
+            return x11WindowManagerRunning(c);
 #endif
         return false;
     }
@@ -267,6 +303,31 @@ bool canMinimise()
     // window manager built in.
     return platform != u"offscreen" && platform != u"minimal" && platform != u"vnc" &&
            platform != u"linuxfb" && platform != u"eglfs";
+}
+
+bool minimise(QWidget *window)
+{
+    const bool wasActive = window->isActiveWindow();
+    window->showMinimized();
+    // An X11 window manager unmaps a window it minimises; a Wayland
+    // compositor, which never says so, takes the focus away from it. The
+    // answer comes within moments; nothing the player does meanwhile is
+    // taken before it.
+    const auto minimised = [window, wasActive] {
+        const QWindow *handle = window->windowHandle();
+        return !handle || !handle->isExposed() || (wasActive && !window->isActiveWindow());
+    };
+    QTimer wake;
+    wake.start(10);
+    for (const QDeadlineTimer deadline(kMinimiseAnswerMs); !minimised();) {
+        if (deadline.hasExpired()) {
+            window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::WaitForMoreEvents);
+    }
+    return true;
 }
 
 QFont uiFont(qreal pointSize)

@@ -38,6 +38,20 @@ void keepOnTop(QWidget *window);
 // window, left bare, must draw its own.
 bool askForThinFrame(QWidget *window);
 
+// What a window that asked for a title-only frame draws itself.
+struct OwnFrame {
+    bool caption = false; // a title bar with the window's title
+    int border = 0;       // the width of a frame round the whole, in pixels
+};
+
+// Asks for a fixed frame with the window's title and no buttons: a window
+// that can be moved, but not resized, minimised, maximised or closed by its
+// frame. Window managers add buttons of their own whatever a window asks
+// (openbox keeps minimise and close), so where one runs the window gets the
+// thin frame of askForThinFrame and draws its title bar itself. Without a
+// window manager nothing is drawn round the window.
+OwnFrame askForTitleOnlyFrame(QWidget *window);
+
 // A modal message with an OK button and no icon.
 void messageBox(QWidget *parent, const QString &text, const QString &title);
 
@@ -71,6 +85,13 @@ bool hasNotificationArea();
 // (on X11: one that announces itself as EWMH asks). Without one a minimised
 // window would simply stay where it is.
 bool canMinimise();
+
+// Minimises the window and returns whether the desktop did. One that
+// ignores the request (sway, tiling window managers) leaves the window shown
+// and active; it is then left as it was, and the answer is false.
+bool minimise(QWidget *window);
+// How long the desktop has to do it.
+constexpr int kMinimiseAnswerMs = 500;
 
 // The game's user-interface font: its classic Japanese UI face where the
 // desktop has it, else an installed Japanese Gothic, so captions never fall

@@ -1,16 +1,11 @@
 #pragma once
 
+#include "preview_size.h"
 #include "twips.h"
 
 #include <QString>
 
 namespace mok {
-
-// How much a picture is shrunk for the board: the smallest whole divisor
-// that fits it into 80 % of the screen (1 to 5 for pictures up to five times
-// that room, and on from 6 for larger ones). The room uses a fixed 15 twips
-// per pixel.
-int previewDivisor(float pictureWidthPx, float pictureHeightPx, const Screen &screen);
 
 // A single-precision number in its shortest form with up to 7 significant
 // digits: 512, 204.8, 233.3333.

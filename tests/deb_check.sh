@@ -25,6 +25,7 @@ lintian --fail-on error,warning "$deb" || fail "lintian found errors or warnings
 # The files, as `make install` lays them out under /usr, and Debian's own.
 expected=$(sort <<'EOF'
 /usr/bin/mok
+/usr/libexec/mok/mok-decode
 /usr/share/applications/org.example.mok.desktop
 /usr/share/doc/mok/changelog.Debian.gz
 /usr/share/doc/mok/copyright

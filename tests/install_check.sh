@@ -12,6 +12,8 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -x "$prefix/bin/mok" ] || fail "bin/mok is missing"
+# The game starts its decoding helper from here, relative to itself.
+[ -x "$prefix/libexec/mok/mok-decode" ] || fail "libexec/mok/mok-decode is missing"
 desktop="$prefix/share/applications/org.example.mok.desktop"
 metainfo="$prefix/share/metainfo/org.example.mok.metainfo.xml"
 [ -f "$desktop" ] || fail "the desktop entry is missing"

@@ -2,108 +2,75 @@
 // behind its fences, and reports the outcome with the helper's peak memory
 // and CPU time, so tests can hold a hostile file's cost against the limits.
 //
-//   mok_load_probe FILE      prints: ok W H DIVISOR | error MESSAGE
-//                            then:   peak_kb=N cpu_ms=M
+//   mok_load_probe [--helper PROGRAM] [--cpu SECONDS] [--timeout MS] FILE
+//       prints: ok W H DIVISOR | error MESSAGE
+//       then:   peak_kb=N cpu_ms=M shmem_kb=K
 //
-// As its own helper, the probe also knows a few files that are not
-// pictures but instructions to misbehave as a decoder turned by a hostile
-// file might, so that the tests can watch each fence stop it and the game
-// see through each lie.
-#include "decode_helper.h"
+// --helper starts another helper program than the game's own (a taken-over
+// one, tests/fence_helper.cpp); shmem_kb is the shared memory this process
+// still has mapped once the load is over: the preview and nothing else.
 #include "picture_decoder.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
 #include <QTextStream>
 
-#include <fcntl.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
-#include <vector>
-
 namespace {
 
-[[noreturn]] void runForever()
+qint64 sharedMemoryKb()
 {
-    for (volatile unsigned spin = 0;; spin = spin + 1) {
-    }
-}
-
-// Takes memory a page at a time, as a decoder trusting a header would,
-// until the address-space fence says no (new throws).
-[[noreturn]] void takeAllMemory()
-{
-    std::vector<char *> blocks;
-    for (;;) {
-        char *block = new char[64 << 20];
-        for (size_t i = 0; i < (64u << 20); i += 4096)
-            block[i] = 1;
-        blocks.push_back(block);
-    }
-}
-
-// An answer that looks like a picture but does not add up.
-mok::picture::PictureLoadResult lie(const QByteArray &order, const mok::Screen &screen)
-{
-    mok::picture::PictureLoadResult r;
-    if (order.contains("reason")) {
-        r.error = QStringLiteral(u"更新が必要です。https://example.com を開いてください。");
-        return r;
-    }
-    r.ok = true;
-    r.picture.fullSize = QSize(2000, 1000);
-    const mok::picture::PreviewGeometry honest =
-        mok::picture::previewGeometry(r.picture.fullSize, screen);
-    r.picture.divisor = honest.divisor;
-    // Filled as ARGB, so that "holes" keep their alpha of 0 under the RGB32
-    // name the helper sends them with.
-    r.picture.preview =
-        QImage(honest.size - QSize(0, order.contains("size") ? 1 : 0), QImage::Format_ARGB32);
-    r.picture.preview.fill(order.contains("alpha") ? 0x00FFFFFFu : 0xFFFFFFFFu);
-    r.picture.preview.reinterpretAsFormat(QImage::Format_RGB32);
-    return r;
-}
-
-mok::picture::PictureLoadResult misbehavingDecode(QFile &file, const mok::Screen &screen,
-                                                  double dpr)
-{
-    const QByteArray order = file.peek(64);
-    if (order.startsWith("MOK-FENCE-TEST lie"))
-        return lie(order, screen);
-    if (order.startsWith("MOK-FENCE-TEST cpu"))
-        runForever();
-    if (order.startsWith("MOK-FENCE-TEST memory"))
-        takeAllMemory();
-    if (order.startsWith("MOK-FENCE-TEST open"))
-        ::syscall(SYS_openat, AT_FDCWD, "/etc/hostname", O_RDONLY);
-    return mok::picture::decodePicture(file, screen, dpr);
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("RssShmem:"))
+            return line.simplified().split(' ').value(1).toLongLong();
+    return -1;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (mok::picture::isDecodeHelperCall(argc, argv))
-        return mok::picture::runDecodeHelper(misbehavingDecode);
     QCoreApplication app(argc, argv);
-    if (argc != 2) {
-        QTextStream(stderr) << "usage: mok_load_probe FILE\n";
+    QCommandLineParser parser;
+    const QCommandLineOption helper(QStringLiteral("helper"), QString(), QStringLiteral("program"));
+    const QCommandLineOption cpu(QStringLiteral("cpu"), QString(), QStringLiteral("seconds"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("ms"));
+    parser.addOptions({helper, cpu, timeout});
+    parser.addPositionalArgument(QStringLiteral("file"), QString());
+    parser.process(app);
+    if (parser.positionalArguments().size() != 1) {
+        QTextStream(stderr) << "usage: mok_load_probe [--helper P] [--cpu S] [--timeout MS] FILE\n";
         return 2;
     }
     mok::picture::PictureDecoder decoder;
+    if (parser.isSet(helper))
+        decoder.setHelperProgram(parser.value(helper));
+    mok::picture::PictureDecoder::Limits limits;
+    if (parser.isSet(cpu))
+        limits.cpuSeconds = parser.value(cpu).toUInt();
+    if (parser.isSet(timeout))
+        limits.answerTimeoutMs = parser.value(timeout).toInt();
+    decoder.setLimits(limits);
+
+    mok::picture::PictureLoadResult result;
     QObject::connect(&decoder, &mok::picture::PictureDecoder::finished, &app,
-                     &QCoreApplication::quit);
-    decoder.load(QFile::decodeName(argv[1]), mok::Screen::fromPixels(1024, 768));
+                     [&](quint64, const mok::picture::PictureLoadResult &r) {
+                         result = r;
+                         QCoreApplication::quit();
+                     });
+    decoder.load(parser.positionalArguments().constFirst(), mok::Screen::fromPixels(1024, 768));
     QCoreApplication::exec();
-    const mok::picture::PictureLoadResult &r = decoder.result();
     QTextStream out(stdout);
-    if (r.ok)
-        out << "ok " << r.picture.fullSize.width() << ' ' << r.picture.fullSize.height() << ' '
-            << r.picture.divisor << '\n';
+    if (result.ok)
+        out << "ok " << result.picture.fullSize.width() << ' ' << result.picture.fullSize.height()
+            << ' ' << result.picture.divisor << '\n';
     else
-        out << "error " << r.error << '\n';
+        out << "error " << result.error << '\n';
     const mok::picture::PictureDecoder::HelperCost &cost = decoder.lastHelperCost();
-    out << "peak_kb=" << cost.peakKb << " cpu_ms=" << cost.cpuMs << '\n';
+    out << "peak_kb=" << cost.peakKb << " cpu_ms=" << cost.cpuMs << " shmem_kb=" << sharedMemoryKb()
+        << '\n';
     return 0;
 }

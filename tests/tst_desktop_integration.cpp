@@ -6,7 +6,6 @@
 #include "filedialog.h"
 #include "gamefixture.h"
 #include "modalwatcher.h"
-#include "testmain.h"
 #include "translation.h"
 
 #include <QDialogButtonBox>
@@ -305,5 +304,5 @@ void TestDesktopIntegration::dropIsRefusedWhileOpenCannotBePressed()
     QCOMPARE(dropped.count(), 1);
 }
 
-MOK_TEST_MAIN(TestDesktopIntegration)
+QTEST_MAIN(TestDesktopIntegration)
 #include "tst_desktop_integration.moc"

@@ -6,7 +6,6 @@
 #include "gamefixture.h"
 #include "geometry.h"
 #include "preview.h"
-#include "testmain.h"
 
 #include <QPixmap>
 
@@ -126,5 +125,5 @@ void TestDevicePixels::assembledBoard()
     }
 }
 
-MOK_TEST_MAIN(TestDevicePixels)
+QTEST_MAIN(TestDevicePixels)
 #include "tst_device_pixels.moc"

@@ -5,7 +5,6 @@
 #include "gamefixture.h"
 #include "modalwatcher.h"
 #include "picture_decoder.h"
-#include "testmain.h"
 
 #include <QApplication>
 #include <QDir>
@@ -399,7 +398,7 @@ void TestGame::freshWindowIsMadeOnceTheOldIsGone()
     QTRY_VERIFY(!host.window()->board().pictureImage().isNull());
 }
 
-MOK_TEST_MAIN(TestGame)
+QTEST_MAIN(TestGame)
 #include "tst_game.moc"
 
 // While a picture loads the window goes on painting under the busy cursor,

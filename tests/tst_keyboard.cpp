@@ -5,7 +5,6 @@
 #include "frmversion.h"
 #include "gamefixture.h"
 #include "modalwatcher.h"
-#include "testmain.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -395,5 +394,5 @@ void TestKeyboard::arrowsMoveTheFocusByPlace()
     QCOMPARE(focusedPiece(), to);
 }
 
-MOK_TEST_MAIN(TestKeyboard)
+QTEST_MAIN(TestKeyboard)
 #include "tst_keyboard.moc"

@@ -1,9 +1,10 @@
 // Loading the player's picture: the public decoder suites, odd files and
 // damaged files, and the shrinking for the board.
 #include "jpegwriter.h"
+#include "loadpicture.h"
 #include "modern_files.h"
-#include "picture_loader.h"
 #include "preview.h"
+#include "reasons.h"
 
 #include <QtTest>
 
@@ -33,7 +34,6 @@ extern "C" {
 }
 
 using mok::Screen;
-using mok::picture::loadPicture;
 using mok::picture::PictureLoadResult;
 
 namespace {
@@ -190,8 +190,21 @@ QByteArray jpegStoredAs(const QImage &picture, J_COLOR_SPACE space)
     });
 }
 
+// The size libjpeg decodes a picture of `size` at on its way to `wanted`:
+// M/8 of it, with the smallest M that still gives at least `wanted`.
+QSize libjpegScaled(QSize size, QSize wanted)
+{
+    const double f =
+        std::min(double(size.width()) / wanted.width(), double(size.height()) / wanted.height());
+    const int m = std::clamp(int(std::ceil(8 / f)), 1, 8);
+    return {(size.width() * m + 7) / 8, (size.height() * m + 7) / 8};
+}
+
 // What the loader makes of a JPEG against Qt's own reader asked for the same
-// size: empty when they agree to the pixel.
+// size: empty when they agree to the pixel. A grey picture is shrunk as a
+// colour one is, by area; Qt's reader would interpolate the last step of a
+// grey one, so it is asked only for libjpeg's part of the way, and the rest
+// is Qt's smooth scale of the same pixels in colour.
 QString differenceFromQtsReader(const QString &path, double devicePixelRatio = 1.0)
 {
     const PictureLoadResult r = loadPicture(path, kScreen, devicePixelRatio);
@@ -202,8 +215,12 @@ QString differenceFromQtsReader(const QString &path, double devicePixelRatio = 1
     qt.setQuality(100);
     const bool turned = qt.transformation().testFlag(QImageIOHandler::TransformationRotate90);
     const QSize preview = r.picture.preview.size();
-    qt.setScaledSize(turned ? preview.transposed() : preview);
-    const QImage expected = qt.read().convertToFormat(QImage::Format_RGB32);
+    const QSize stored = turned ? preview.transposed() : preview;
+    const bool grey = QImageReader(path, "jpeg").read().format() == QImage::Format_Grayscale8;
+    qt.setScaledSize(grey ? libjpegScaled(qt.size(), stored) : stored);
+    QImage expected = qt.read().convertToFormat(QImage::Format_RGB32);
+    if (grey)
+        expected = expected.scaled(preview, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (expected.size() != preview)
         return QStringLiteral("Qt gives %1x%2").arg(expected.width()).arg(expected.height());
     if (r.picture.preview != expected)
@@ -428,6 +445,8 @@ private slots:
     void heifTurnedUpright();
     void animatedWebpFirstFrame();
 
+    void everyReasonInTheGamesWords_data();
+    void everyReasonInTheGamesWords();
     void refusedFiles_data();
     void refusedFiles();
     void permissionDenied_data();
@@ -943,7 +962,8 @@ void TestPictureLoader::previewInDevicePixels()
     QFETCH(double, ratio);
     QFETCH(int, divisor);
     QFETCH(QSize, device);
-    QCOMPARE(mok::picture::devicePreviewSize(size, divisor, ratio), device);
+    QCOMPARE(mok::devicePreviewSize({size.width(), size.height()}, divisor, ratio),
+             (mok::PixelSize{device.width(), device.height()}));
     QImage picture(size, QImage::Format_RGB32);
     for (int y = 0; y < size.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
@@ -1092,6 +1112,58 @@ void TestPictureLoader::animatedWebpFirstFrame()
 }
 
 // --- Files that are not pictures -------------------------------------------------
+
+// Each reason a reader gives crosses from the helper as a number and reaches
+// the player as the game's own words, whole.
+void TestPictureLoader::everyReasonInTheGamesWords_data()
+{
+    namespace reason = mok::picture::reason;
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not a picture")
+        << write(QStringLiteral("words.jpg"), "words\n") << reason::notAPicture();
+    QByteArray twelveBit = encode(halves(16, 16), "jpeg");
+    const int sof = jpegMarker(twelveBit, 0xC0);
+    twelveBit[sof + 1] = char(0xC1); // extended, which may be 12-bit
+    twelveBit[sof + 4] = 12;
+    QTest::newRow("12-bit jpeg") << write(QStringLiteral("12bit.jpg"), twelveBit)
+                                 << reason::unsupportedJpeg();
+    QByteArray twoBit = encode(halves(16, 16), "bmp");
+    putLE(twoBit, 28, 2, 2);
+    QTest::newRow("2-bit bmp") << write(QStringLiteral("2bit.bmp"), twoBit)
+                               << reason::unreadableBmp();
+    const QByteArray jpeg = encode(halves(64, 64), "jpeg");
+    QTest::newRow("jpeg cut short")
+        << write(QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() / 2)) << reason::broken();
+    QTest::newRow("bmp of 2147483647 x 2147483647")
+        << write(QStringLiteral("huge.bmp"), bmpDeclaring(0x7FFFFFFF, 0x7FFFFFFF))
+        << reason::tooLarge(QSize(0x7FFFFFFF, 0x7FFFFFFF));
+    // Shrunk 66 times to fit, one pixel across is none.
+    QTest::newRow("bmp of 1 x 40000")
+        << write(QStringLiteral("thread.bmp"),
+                 encode(QImage(1, 40000, QImage::Format_RGB32), "bmp"))
+        << reason::tooSmall(QSize(1, 40000));
+    QByteArray sequence("\0\0\0\x18"
+                        "ftypavis\0\0\0\0"
+                        "avismsf1",
+                        24);
+    QTest::newRow("moving picture only")
+        << write(QStringLiteral("moving-only.avif"), sequence + QByteArray("\0\0\0\x08moov", 8))
+        << reason::noStillImage();
+    const QByteArray hevc = modern::encodeHeif(halves(64, 48), modern::Codec::Hevc, 50);
+    QTest::newRow("codec missing")
+        << write(QStringLiteral("vvc.heif"), QByteArray(hevc).replace("hvc1", "vvc1"))
+        << reason::codecMissing();
+}
+
+void TestPictureLoader::everyReasonInTheGamesWords()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, message);
+    const PictureLoadResult r = loadPicture(path, kScreen);
+    QVERIFY(!r.ok);
+    QCOMPARE(r.error, message);
+}
 
 void TestPictureLoader::refusedFiles_data()
 {

@@ -13,10 +13,15 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <pwd.h>
 #include <sys/prctl.h>
 #include <unistd.h>
+
+#ifdef MOK_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -139,6 +144,32 @@ Board boardFor(const QImage &picture)
     return {at, expected};
 }
 
+#ifdef MOK_HAVE_XCB
+// Plays a window manager that announces itself as EWMH asks (a window of its
+// own, named on the root window and by itself) and then does nothing, so a
+// request to minimise goes unanswered. Its connection keeps it there.
+struct IdleWindowManager {
+    xcb_connection_t *c;
+    explicit IdleWindowManager(const QString &display)
+        : c(xcb_connect(qPrintable(display), nullptr))
+    {
+        const char name[] = "_NET_SUPPORTING_WM_CHECK";
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        xcb_intern_atom_reply_t *atom =
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+        const xcb_window_t check = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, check, root, -1, -1, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        for (const xcb_window_t on : {check, root})
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, on, atom ? atom->atom : XCB_NONE,
+                                XCB_ATOM_WINDOW, 32, 1, &check);
+        std::free(atom);
+        xcb_flush(c);
+    }
+    ~IdleWindowManager() { xcb_disconnect(c); }
+};
+#endif
+
 } // namespace
 
 class TestRealWindow : public QObject {
@@ -163,6 +194,7 @@ private slots:
     void killedCopyDoesNotLockThePlayerOut();
     void anotherUsersCopyIsNotRefused();
 
+    void withoutATrayMinKeepsTheWindowShown_data();
     void withoutATrayMinKeepsTheWindowShown();
     void minToTheTrayAndBack();
     void minAndExitInOneTickLeaveNoIcon();
@@ -223,6 +255,9 @@ std::unique_ptr<QProcess> TestRealWindow::spawn(const QString &program, const QS
     // The file dialog remembers folders: keep that out of the user's settings.
     env.insert(u"XDG_CONFIG_HOME"_s, m_tmp.path());
     env.insert(u"XDG_RUNTIME_DIR"_s, m_tmp.path());
+    // No session bus: the notification area is trayer, never the panel of
+    // the desktop the tests happen to be run from.
+    env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path="_s + m_tmp.filePath(u"no-bus"_s));
     process->setProcessEnvironment(env);
     // Whatever becomes of the test, what it started goes with it.
     process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
@@ -666,11 +701,29 @@ QString TestRealWindow::openAndStart(const QString &path)
         [&](const QImage &s) { return compareAt(s, giveUpFace, giveUp, u"Give up button"_s); });
 }
 
+void TestRealWindow::withoutATrayMinKeepsTheWindowShown_data()
+{
+    QTest::addColumn<bool>("windowManager");
+    QTest::addRow("no window manager") << false;
+    // A tiling window manager, or sway on Wayland, takes no notice of a
+    // request to minimise.
+    QTest::addRow("one that does not minimise") << true;
+}
+
 void TestRealWindow::withoutATrayMinKeepsTheWindowShown()
 {
-    // A bare X server: no notification area and no window manager. Min
-    // can neither hide the window into a tray nor minimise it, so the window
-    // stays, and a box says so.
+    // No notification area, and no window manager, or one that keeps the
+    // window where it is. Min can neither hide the window into a tray nor
+    // minimise it, so the window stays, and a box says so.
+    QFETCH(bool, windowManager);
+#ifdef MOK_HAVE_XCB
+    std::optional<IdleWindowManager> idle;
+    if (windowManager)
+        idle.emplace(m_display);
+#else
+    if (windowManager)
+        QSKIP("built without xcb");
+#endif
     const XWindow main = waitForMainWindow();
     QVERIFY2(main.id, "the main window never showed");
     const QImage before = screenshot();

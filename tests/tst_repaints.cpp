@@ -3,7 +3,6 @@
 // machine.
 #include "dragframe.h"
 #include "gamefixture.h"
-#include "testmain.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -256,5 +255,5 @@ void TestRepaints::startClearsTheOldLayoutInOneFrameBeforeTheNewOne()
     QVERIFY(!game.board().bordersHidden());
 }
 
-MOK_TEST_MAIN(TestRepaints)
+QTEST_MAIN(TestRepaints)
 #include "tst_repaints.moc"

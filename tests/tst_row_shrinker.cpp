@@ -1,11 +1,21 @@
-// The row-by-row shrinker against Qt's own smooth scale of the whole picture:
-// the board must look the same whichever way a picture was shrunk.
+// The row-by-row shrinker, and the scale of a whole picture made larger or
+// changed one way only, against Qt's own smooth scale: the board must look
+// the same whichever way a picture was scaled.
 #include "row_shrinker.h"
+#include "smooth_scale.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <cstring>
+
+using mok::picture::Rgb;
 using mok::picture::RowShrinker;
+
+mok::PixelSize plain(QSize s)
+{
+    return {s.width(), s.height()};
+}
 
 namespace {
 
@@ -48,6 +58,8 @@ class TestRowShrinker : public QObject {
 private slots:
     void sameAsQtSmoothScale_data();
     void sameAsQtSmoothScale();
+    void wholeScaleSameAsQt_data();
+    void wholeScaleSameAsQt();
 };
 
 void TestRowShrinker::sameAsQtSmoothScale_data()
@@ -85,7 +97,8 @@ void TestRowShrinker::sameAsQtSmoothScale()
     const QImage expected = picture.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     QCOMPARE(expected.format(), QImage::Format_RGB32);
 
-    RowShrinker shrinker(source, target);
+    QImage got(target, QImage::Format_RGB32);
+    RowShrinker shrinker(plain(source), plain(target), reinterpret_cast<Rgb *>(got.bits()));
     QVERIFY(shrinker.isValid());
     const int half = source.height() / 2;
     for (int y = 0; y < half; ++y)
@@ -93,13 +106,40 @@ void TestRowShrinker::sameAsQtSmoothScale()
     const int early = shrinker.finishedRows();
     QVERIFY(early < target.height());
     QVERIFY(!shrinker.isComplete());
-    QCOMPARE(shrinker.image().copy(0, 0, target.width(), early),
-             expected.copy(0, 0, target.width(), early));
+    QCOMPARE(got.copy(0, 0, target.width(), early), expected.copy(0, 0, target.width(), early));
 
     for (int y = half; y < source.height(); ++y)
         shrinker.addRow(reinterpret_cast<const QRgb *>(picture.constScanLine(y)));
     QVERIFY(shrinker.isComplete());
-    const QString difference = firstDifference(shrinker.image(), expected);
+    const QString difference = firstDifference(got, expected);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+}
+
+void TestRowShrinker::wholeScaleSameAsQt_data()
+{
+    QTest::addColumn<QSize>("source");
+    QTest::addColumn<QSize>("target");
+    QTest::newRow("grown both ways, 1.5") << QSize(400, 300) << QSize(600, 450);
+    QTest::newRow("grown both ways, 2") << QSize(97, 61) << QSize(194, 122);
+    QTest::newRow("grown across, shrunk down") << QSize(300, 400) << QSize(451, 227);
+    QTest::newRow("shrunk across, grown down") << QSize(400, 300) << QSize(227, 451);
+    QTest::newRow("one way unchanged") << QSize(401, 300) << QSize(400, 300);
+    QTest::newRow("unchanged") << QSize(64, 48) << QSize(64, 48);
+    QTest::newRow("shrunk both ways") << QSize(640, 480) << QSize(601, 97);
+}
+
+void TestRowShrinker::wholeScaleSameAsQt()
+{
+    QFETCH(QSize, source);
+    QFETCH(QSize, target);
+    const QImage picture = noisyPicture(source, false, quint32(source.width() + target.width()));
+    const QImage expected = picture.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    mok::picture::Image whole = mok::picture::Image::allocate(plain(source));
+    for (int y = 0; y < source.height(); ++y)
+        std::memcpy(whole.row(y), picture.constScanLine(y), size_t(source.width()) * 4);
+    QImage got(target, QImage::Format_RGB32);
+    QVERIFY(mok::picture::smoothScale(whole, plain(target), reinterpret_cast<Rgb *>(got.bits())));
+    const QString difference = firstDifference(got, expected);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 }
 

@@ -1,6 +1,7 @@
 // The shell's commands on the main window: Min, Readme and Version with and
-// without a notification area, the readme page itself, and the deferred tick
-// that serves all seven buttons in their fixed order.
+// without a notification area (Qt's tray icon, or a panel on a session bus of
+// the test's own), the readme page itself, and the deferred tick that serves
+// all seven buttons in their fixed order.
 #include "appcontroller.h"
 #include "appfixture.h"
 #include "desktop.h"
@@ -8,9 +9,12 @@
 #include "gamefixture.h"
 #include "mdltask.h"
 #include "modalwatcher.h"
+#include "privatebus.h"
 #include "shownpixels.h"
-#include "testmain.h"
 
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -19,6 +23,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <memory>
 
 using mok::AppController;
 using mok::frmMain;
@@ -139,6 +144,8 @@ private slots:
     void minWithANotificationArea();
     void iconIgnoresAllButPresses();
     void windowComesBackWhenTheNotificationAreaGoes();
+    void aPanelStartedLaterIsUsedByTheNextPress();
+    void aPanelsPressesBringTheWindowBack();
     void minWithoutANotificationAreaMinimises();
     void withoutAWindowManagerTheWindowStays();
     void readmeSaysWhereTheWindowWentThenOpensThePage();
@@ -150,10 +157,14 @@ private slots:
 private:
     QTemporaryDir m_dir;
     QString m_picture;
+    QProcess m_busDaemon;
+    QString m_bus; // its address; empty without dbus-daemon
 };
 
 void TestShellCommands::initTestCase()
 {
+    // Before anything here connects to a session bus.
+    m_bus = startPrivateBus(m_busDaemon);
     QVERIFY(m_dir.isValid());
     m_picture = makePicture(m_dir, u"picture.bmp"_qs, 600, 400);
 }
@@ -424,6 +435,86 @@ void TestShellCommands::windowComesBackWhenTheNotificationAreaGoes()
     QTRY_VERIFY(window.isMinimized());
 }
 
+// The game's icon on the bus.
+static const QString kBusIcon =
+    u"org.kde.StatusNotifierItem-%1-1"_qs.arg(QCoreApplication::applicationPid());
+
+static bool onBus(const QString &name)
+{
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(name);
+}
+
+// The panel's watcher comes up after the game started, and after Min found
+// no notification area: the next Min uses it. When it goes, the window
+// comes back.
+void TestShellCommands::aPanelStartedLaterIsUsedByTheNextPress()
+{
+    if (m_bus.isEmpty())
+        QSKIP("dbus-daemon is not installed (scripts/bootstrap installs it)");
+    AppController app;
+    QVERIFY(startAndWaitForOpen(app));
+    frmMain &window = *app.window();
+    ModalWatcher boxes;
+    pressMin(window);
+    QTRY_COMPARE(boxes.seen().size(), 1);
+    QCOMPARE(boxes.seen()[0].text, kStillShownText);
+
+    auto watcher = std::make_unique<StandInWatcher>(m_bus);
+    pressMin(window);
+    QTRY_VERIFY(window.isHidden());
+    QVERIFY(onBus(kBusIcon));
+    QCOMPARE(boxes.seen().size(), 1);
+
+    watcher.reset();
+    QTRY_VERIFY(window.isVisible());
+    QVERIFY(!onBus(kBusIcon));
+}
+
+// Whichever way a panel passes on a left or right press, the window comes
+// back and the icon goes; the middle button and the wheel do nothing.
+void TestShellCommands::aPanelsPressesBringTheWindowBack()
+{
+    if (m_bus.isEmpty())
+        QSKIP("dbus-daemon is not installed (scripts/bootstrap installs it)");
+    struct Press {
+        const char *path; // the icon's, or its menu's
+        const char16_t *method;
+        QVariantList args;
+        bool restores;
+    };
+    const char *icon = "/StatusNotifierItem", *menu = "/MenuBar";
+    const Press presses[] = {
+        {icon, u"SecondaryActivate", {0, 0}, false}, // the middle button
+        {icon, u"Scroll", {1, u"vertical"_qs}, false},
+        {icon, u"Activate", {0, 0}, true},    // a left press
+        {icon, u"ContextMenu", {0, 0}, true}, // a right press, where no menu opens
+        {menu, u"AboutToShow", {0}, true},    // a right press opening the menu
+        {menu, u"AboutToShowGroup", {QVariant::fromValue(QList<int>{0})}, true},
+        {menu, u"Event", {0, u"opened"_qs, QVariant::fromValue(QDBusVariant(0)), 0u}, true},
+    };
+    StandInWatcher watcher(m_bus);
+    AppController app;
+    QVERIFY(startAndWaitForOpen(app));
+    frmMain &window = *app.window();
+    for (const Press &press : presses) {
+        if (window.isVisible())
+            pressMin(window);
+        QTRY_VERIFY(onBus(kBusIcon));
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            kBusIcon, QLatin1String(press.path),
+            press.path == menu ? u"com.canonical.dbusmenu"_qs : u"org.kde.StatusNotifierItem"_qs,
+            QString::fromUtf16(press.method));
+        call.setArguments(press.args);
+        const QDBusPendingCall reply = QDBusConnection::sessionBus().asyncCall(call);
+        QTRY_VERIFY(reply.isFinished());
+        QVERIFY2(!reply.isError(), qPrintable(reply.error().message()));
+        QCoreApplication::processEvents(); // what the call set going
+        QCOMPARE(window.isVisible(), press.restores);
+        QCOMPARE(onBus(kBusIcon), !press.restores);
+    }
+    QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
 void TestShellCommands::minWithoutANotificationAreaMinimises()
 {
     StatedDesktop desktop;
@@ -461,6 +552,7 @@ void TestShellCommands::minWithoutANotificationAreaMinimises()
     QVERIFY(!kMinimisedText.contains(u"タスクトレイへ移動"_qs));
     QVERIFY(!kMinimisedText.contains(u"アイコン"_qs));
     QTRY_VERIFY(app.about() && app.about()->isVisible());
+    QCOMPARE(app.about()->windowHandle()->transientParent(), nullptr);
 }
 
 void TestShellCommands::withoutAWindowManagerTheWindowStays()
@@ -487,6 +579,8 @@ void TestShellCommands::withoutAWindowManagerTheWindowStays()
         QVERIFY(!app.task().iconShown());
     }
     QTRY_VERIFY(app.about() && app.about()->isVisible());
+    // Above the game's window, which stayed on top of everything.
+    QCOMPARE(app.about()->windowHandle()->transientParent(), window.windowHandle());
 }
 
 void TestShellCommands::readmeSaysWhereTheWindowWentThenOpensThePage()
@@ -618,12 +712,15 @@ void TestShellCommands::versionShowsOneAboutWindow()
     // The about window is no child of the main window: Open, which makes
     // the main window afresh, leaves it alone.
     QCOMPARE(about->parentWidget(), nullptr);
+    // A window manager may minimise it all the same (openbox does).
+    about->showMinimized();
 
     emit app.task().trayIcon()->activated(QSystemTrayIcon::Trigger);
     QTRY_VERIFY(window.isVisible());
     QTest::mouseClick(window.findChild<ImageButton *>(u"imgVersion"_qs), Qt::LeftButton);
     QTRY_COMPARE(boxes.seen().size(), 2);
     QTRY_VERIFY(about->isVisible());
+    QVERIFY(!about->isMinimized());
     QCOMPARE(app.about(), about.data());
     const QWidgetList windows = QApplication::topLevelWidgets();
     QCOMPARE(std::count_if(windows.begin(), windows.end(),
@@ -635,5 +732,5 @@ void TestShellCommands::versionShowsOneAboutWindow()
     QVERIFY(!app.about());
 }
 
-MOK_TEST_MAIN(TestShellCommands)
+QTEST_MAIN(TestShellCommands)
 #include "tst_shellcommands.moc"

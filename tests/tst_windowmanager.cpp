@@ -1,8 +1,10 @@
 // What the game finds out about the X11 desktop it runs on: whether a window
 // manager would give a minimised window back, and whether there is a
-// notification area. The test brings its own X server, on which it plays the
-// part of a window manager by announcing one as EWMH asks.
+// notification area; and what it asks of a window manager for the about
+// window. The test brings its own X server, on which it plays the part of a
+// window manager by announcing one as EWMH asks.
 #include "desktop.h"
+#include "frmversion.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -55,6 +57,17 @@ xcb_atom_t atom(xcb_connection_t *c, const char *name)
     return reply ? reply->atom : XCB_NONE;
 }
 
+// A window's property of 32-bit values, as a window manager reads it.
+QList<uint32_t> windowProperty(xcb_connection_t *c, QWidget &window, xcb_atom_t name)
+{
+    const xcb_window_t id = window.windowHandle()->winId();
+    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, id, name, XCB_ATOM_ANY, 0, 16), nullptr),
+        &std::free);
+    const auto *values = static_cast<const uint32_t *>(xcb_get_property_value(reply.get()));
+    return QList<uint32_t>(values, values + xcb_get_property_value_length(reply.get()) / 4);
+}
+
 } // namespace
 
 class TestWindowManager : public QObject {
@@ -63,8 +76,10 @@ private slots:
     void initTestCase();
     void aBareServerHasNoWindowManager();
     void anAnnouncedWindowManagerIsFound();
+    void aboutWindowDrawsItsOwnCaptionUnderAWindowManager();
     void anAnnouncementLeftByAWindowManagerThatWentIsIgnored();
     void aTrayHostIsANotificationArea();
+    void aWindowGivenBackIsShownAgainAsItWas();
     void cleanupTestCase();
 
 private:
@@ -105,6 +120,24 @@ void TestWindowManager::anAnnouncedWindowManagerIsFound()
     QVERIFY(mok::platform::canMinimise());
 }
 
+// Window managers add minimise and close buttons to a title bar whatever a
+// window's hints say, so the about window asks for a frame that can only be
+// moved, with no title bar, and draws its caption itself above its client
+// area.
+void TestWindowManager::aboutWindowDrawsItsOwnCaptionUnderAWindowManager()
+{
+    QVERIFY(mok::platform::canMinimise());
+    mok::frmVersion about;
+    // Flags, functions (move), decorations (border), input mode, status.
+    QCOMPARE(windowProperty(m_c, about, atom(m_c, "_MOTIF_WM_HINTS")),
+             QList<uint32_t>({3, 4, 2, 0, 0}));
+    auto *caption = about.findChild<QWidget *>(u"caption"_s);
+    QVERIFY(caption && caption->height() >= 16);
+    // The client area lies whole below it.
+    QCOMPARE(about.size(), QSize(395, 170 + caption->height()));
+    QCOMPARE(about.findChild<QWidget *>(u"imgTM"_s)->pos(), QPoint(8, 8 + caption->height()));
+}
+
 void TestWindowManager::anAnnouncementLeftByAWindowManagerThatWentIsIgnored()
 {
     QVERIFY(m_check != XCB_NONE);
@@ -126,6 +159,30 @@ void TestWindowManager::aTrayHostIsANotificationArea()
     m_trayer->kill();
     m_trayer->waitForFinished();
     QTRY_VERIFY_WITH_TIMEOUT(!mok::platform::hasNotificationArea(), 20000);
+}
+
+// Qt writes "start iconic" into a window's WM_HINTS when it minimises it,
+// and leaves it there when the window manager gives the window back. Hidden
+// into the notification area and shown again, the window must not come up
+// iconic, out of sight with its icon gone.
+void TestWindowManager::aWindowGivenBackIsShownAgainAsItWas()
+{
+    QWidget window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.showMinimized();
+    const auto startState = [&] { return windowProperty(m_c, window, XCB_ATOM_WM_HINTS).value(2); };
+    QCOMPARE(startState(), 3u); // IconicState
+    // Playing the window manager: the window is given back.
+    const xcb_atom_t wmState = atom(m_c, "WM_STATE");
+    const uint32_t normal[2] = {1, XCB_NONE};
+    xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, xcb_window_t(window.windowHandle()->winId()),
+                        wmState, wmState, 32, 2, normal);
+    xcb_flush(m_c);
+    QTRY_VERIFY(!window.isMinimized());
+    window.hide();
+    mok::platform::setTopmost(&window, false); // shows it
+    QCOMPARE(startState(), 1u);                // NormalState
 }
 
 void TestWindowManager::cleanupTestCase()

@@ -1,0 +1,44 @@
+#include "answer_memory.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace mok::picture {
+
+AnswerMemory::~AnswerMemory()
+{
+    if (m_data)
+        ::munmap(m_data, m_bytes);
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+Rgb *AnswerMemory::allocate(PixelSize size)
+{
+    if (m_fd >= 0 || size.isEmpty())
+        return nullptr;
+    const std::size_t bytes = std::size_t(size.width) * std::size_t(size.height) * sizeof(Rgb);
+    m_fd = ::memfd_create("mok-preview", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (m_fd < 0 || ::ftruncate(m_fd, off_t(bytes)) != 0)
+        return nullptr;
+    void *data = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
+    if (data == MAP_FAILED)
+        return nullptr;
+    m_data = data;
+    m_bytes = bytes;
+    return static_cast<Rgb *>(data);
+}
+
+int AnswerMemory::seal()
+{
+    if (!m_data)
+        return -1;
+    // A writable shared mapping would keep F_SEAL_WRITE from being set.
+    ::munmap(m_data, m_bytes);
+    m_data = nullptr;
+    constexpr int kSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
+    return ::fcntl(m_fd, F_ADD_SEALS, kSeals) == 0 ? m_fd : -1;
+}
+
+} // namespace mok::picture
