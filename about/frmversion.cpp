@@ -4,6 +4,7 @@
 #include "captionbar.h"
 #include "desktop.h"
 #include "imagebutton.h"
+#include "labelbutton.h"
 #include "outlineshape.h"
 
 #include <QGuiApplication>
@@ -101,9 +102,12 @@ void frmVersion::createControls()
     shpClose->setObjectName(QStringLiteral("shpClose"));
     shpClose->setFillColor(kWhite);
     place(shpClose, {2640, 75, 615, 255});
-    lblClose = createLabel("lblClose", QStringLiteral("Close"), Qt::AlignHCenter | Qt::AlignTop,
-                           {2640, 120, 615, 255});
-    lblClose->setToolTip(QStringLiteral(u"閉じる"));
+    // A caption to the eye, a button to the keyboard and to a reader.
+    auto *close = createLabel<LabelButton>("lblClose", QStringLiteral("Close"),
+                                           Qt::AlignHCenter | Qt::AlignTop, {2640, 120, 615, 255});
+    close->setToolTip(QStringLiteral(u"閉じる"));
+    connect(close, &LabelButton::clicked, this, &frmVersion::lblClose_Click);
+    lblClose = close;
 
     lblCompletion =
         createLabel("lblCompletion", QString(), Qt::AlignRight | Qt::AlignTop, kCompletionTwips);
@@ -147,10 +151,15 @@ void frmVersion::createControls()
         }
     }
 
+    // A link's name to a reader is the caption on its face; its description
+    // says where it leads.
     const auto makeLink = [this](ImageButton *&link, const char *name, const QString &face,
-                                 const RectF &twips, void (frmVersion::*click)(int)) {
+                                 const QString &caption, const QString &target, const RectF &twips,
+                                 void (frmVersion::*click)(int)) {
         link = new ImageButton(this);
         link->setObjectName(QLatin1String(name));
+        link->setText(caption);
+        link->setAccessibleDescription(target);
         link->setFaces(
             mok::assetPixmap(QStringLiteral("faces/") + face),
             mok::assetPixmap(QStringLiteral("faces/") + face + QStringLiteral("_pressed")));
@@ -158,10 +167,18 @@ void frmVersion::createControls()
         place(link, twips);
         connect(link, &ImageButton::clicked, this, [this, click] { (this->*click)(0); });
     };
-    makeLink(imgMail, "imgMail0", QStringLiteral("mail"), {4020, 1830, 1800, 270},
+    makeLink(imgMail, "imgMail0", QStringLiteral("mail"), QStringLiteral(u"メールを送る"),
+             QStringLiteral("mailto:") + maker().mail, {4020, 1830, 1800, 270},
              &frmVersion::imgMail_Click);
-    makeLink(imgURL, "imgURL0", QStringLiteral("url"), {4020, 2190, 1800, 270},
-             &frmVersion::imgURL_Click);
+    makeLink(imgURL, "imgURL0", QStringLiteral("url"), QStringLiteral(u"ホームページへ"),
+             maker().homePage, {4020, 2190, 1800, 270}, &frmVersion::imgURL_Click);
+    // Tab as the eye reads: Close, then the rows, each link after the row it
+    // stands beside.
+    const std::array<QWidget *, 13> order{
+        lblClose,   txtInfo[0], txtInfo[1], txtInfo[2], txtInfo[3], txtInfo[4], txtInfo[5],
+        txtInfo[6], txtInfo[7], imgMail,    txtInfo[8], txtInfo[9], imgURL};
+    for (std::size_t i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     tmrButton = new QTimer(this);
     tmrButton->setObjectName(QStringLiteral("tmrButton"));
@@ -180,10 +197,11 @@ void frmVersion::createControls()
     }
 }
 
-QLabel *frmVersion::createLabel(const char *name, const QString &text, Qt::Alignment alignment,
-                                const RectF &twips)
+template <typename Label>
+Label *frmVersion::createLabel(const char *name, const QString &text, Qt::Alignment alignment,
+                               const RectF &twips)
 {
-    auto *label = new QLabel(text, this);
+    auto *label = new Label(text, this);
     label->setObjectName(QLatin1String(name));
     label->setAlignment(alignment);
     setTextColor(label, kGrey);
@@ -229,20 +247,6 @@ bool frmVersion::eventFilter(QObject *watched, QEvent *event)
             lblClose_MouseMove();
         else if (watched == lblCompletion)
             lblCompletion_MouseMove();
-        break;
-    case QEvent::MouseButtonPress:
-        if (watched == lblClose)
-            m_closePressed = static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton;
-        break;
-    case QEvent::MouseButtonRelease:
-        if (watched == lblClose) {
-            const auto *mouse = static_cast<QMouseEvent *>(event);
-            const bool click = m_closePressed && mouse->button() == Qt::LeftButton &&
-                               lblClose->rect().contains(mouse->position().toPoint());
-            m_closePressed = false;
-            if (click)
-                lblClose_Click();
-        }
         break;
     default:
         break;

@@ -57,8 +57,9 @@ protected:
 
 private:
     void createControls();
-    QLabel *createLabel(const char *name, const QString &text, Qt::Alignment alignment,
-                        const mok::RectF &twips);
+    template <typename Label = QLabel>
+    Label *createLabel(const char *name, const QString &text, Qt::Alignment alignment,
+                       const mok::RectF &twips);
     // A rectangle of the client area, laid out in twips, in the window's
     // pixels: below the caption the window draws where it has to.
     QRect clientPixels(const mok::RectF &twips) const;
@@ -85,7 +86,6 @@ private:
     bool releaseLink(ImageButton *link);
 
     QTimer *tmrButton = nullptr;
-    bool m_closePressed = false;
 };
 
 } // namespace mok

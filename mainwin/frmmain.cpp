@@ -1,15 +1,13 @@
 #include "frmmain.h"
 
 #include "asset_pixmap.h"
+#include "boardview.h"
 #include "boldlabel.h"
 #include "desktop.h"
-#include "dragframe.h"
 #include "filedialog.h"
 #include "imagebutton.h"
 #include "levels.h"
-#include "outlineshape.h"
 #include "picture_decoder.h"
-#include "piecewidget.h"
 #include "rectbyrect.h"
 
 #include <QComboBox>
@@ -28,12 +26,6 @@
 #include <vector>
 
 namespace mok {
-
-namespace {
-
-constexpr float kDesignPieceSize = 255;
-
-} // namespace
 
 frmMain::frmMain(QWidget *parent) : QWidget(parent)
 {
@@ -60,29 +52,31 @@ mok::Screen frmMain::screenTwips() const
     return mok::platform::primaryScreen();
 }
 
-// The seven image buttons, in the order in which one tick serves them.
-// Open and Exit end the tick: Open makes the window afresh, so the buttons
-// after it are not served on the old one, and Exit ends the program.
+// The seven image buttons, in the order in which one tick serves them, which
+// is also the order in which the eye reads them and Tab goes. Open and Exit
+// end the tick: Open makes the window afresh, so the buttons after it are
+// not served on the old one, and Exit ends the program.
 const std::array<frmMain::ButtonRow, 7> &frmMain::buttonTable()
 {
     // A row a button, kept as written.
     // clang-format off
     static const std::array<ButtonRow, 7> table = {{
-        {&frmMain::imgOpen, "imgOpen", u"ピクチャファイルを開く", "faces/open",
-         "faces/open_pressed", {120, 120, 1875, 375}, &frmMain::requestOpen, Tick::Ends},
-        {&frmMain::imgStart, "imgStart", u"スタート", "faces/start",
+        {&frmMain::imgOpen, "imgOpen", u"ピクチャを開く", u"ピクチャファイルを開く",
+         "faces/open", "faces/open_pressed", {120, 120, 1875, 375}, &frmMain::requestOpen,
+         Tick::Ends},
+        {&frmMain::imgStart, "imgStart", u"スタート", u"スタート", "faces/start",
          "faces/start_pressed", {2640, 120, 1500, 300}, &frmMain::startGame, Tick::GoesOn},
-        {&frmMain::imgGiveup, "imgGiveup", u"ギブアップ", "faces/giveup",
+        {&frmMain::imgGiveup, "imgGiveup", u"ギブアップ", u"ギブアップ", "faces/giveup",
          "faces/giveup_pressed", {4200, 120, 1500, 300}, &frmMain::giveUp, Tick::GoesOn},
-        {&frmMain::imgMin, "imgMin", u"＿ タスクトレイへ移動", "faces/min",
+        {&frmMain::imgMin, "imgMin", u"＿ トレイ", u"＿ タスクトレイへ移動", "faces/min",
          "faces/min_pressed", {6120, 120, 1050, 300}, &frmMain::moveToTray, Tick::GoesOn},
-        {&frmMain::imgExit, "imgExit", u"× 閉じる", "faces/exit", "faces/exit_pressed",
-         {7200, 120, 1050, 300}, &frmMain::exitProgram, Tick::Ends},
-        {&frmMain::imgReadme, "imgReadme", u"readme", "faces/readme",
+        {&frmMain::imgExit, "imgExit", u"× 閉じる", u"× 閉じる", "faces/exit",
+         "faces/exit_pressed", {7200, 120, 1050, 300}, &frmMain::exitProgram, Tick::Ends},
+        {&frmMain::imgReadme, "imgReadme", u"readme", u"readme", "faces/readme",
          "faces/readme_pressed", {6720, 840, 1500, 300}, &frmMain::openReadme, Tick::GoesOn},
-        {&frmMain::imgVersion, "imgVersion", u"バージョン情報", "faces/version",
-         "faces/version_pressed", {6720, 1200, 1500, 300}, &frmMain::showVersion,
-         Tick::GoesOn},
+        {&frmMain::imgVersion, "imgVersion", u"バージョン情報", u"バージョン情報",
+         "faces/version", "faces/version_pressed", {6720, 1200, 1500, 300},
+         &frmMain::showVersion, Tick::GoesOn},
     }};
     // clang-format on
     return table;
@@ -136,36 +130,14 @@ void frmMain::createControls()
     place(lblPreview, {240, 8040, 0, 0});
 
     createButtons();
+    // The level list is read between Open and Start, as it stands.
+    setTabOrder(imgOpen, cboLevel);
+    setTabOrder(cboLevel, imgStart);
 
-    shpOutline = new OutlineShape(Qt::white, this);
-    shpOutline->setObjectName(QStringLiteral("shpOutline"));
-    shpOutline->hide();
-    place(shpOutline, {120, 1800, 615, 255});
-    shpOutline->lower(); // the frame lies under every piece
-
-    m_dragFrame = new DragFrame(this);
-    m_dragFrame->setObjectName(QStringLiteral("dragFrame"));
-}
-
-// The pieces are made with the first picture, not with the window: a window
-// at rest shows none of them, and a hundred hidden widgets would only cost
-// start-up time and memory. They lie where they would have been made, under
-// the buttons, in index order.
-void frmMain::createPieces()
-{
-    if (imgPiece[0])
-        return;
-    for (int i = 0; i < mok::kPieceCount; ++i) {
-        auto *piece = new PieceWidget(i, this);
-        connect(piece, &PieceWidget::mouseDown, this, &frmMain::onPieceMouseDown);
-        connect(piece, &PieceWidget::mouseMove, this, &frmMain::onPieceMouseMove);
-        connect(piece, &PieceWidget::mouseUp, this, &frmMain::onPieceMouseUp);
-        piece->hide();
-        piece->stackUnder(this->*buttonTable().front().button); // the lowest button
-        imgPiece[i] = piece;
-        m_shownStackOrder[i] = m_board.piece(i).stackOrder;
-        place(piece, {0, 0, kDesignPieceSize, kDesignPieceSize});
-    }
+    m_boardView = new BoardView(m_board, this, cboLevel,
+                                this->*buttonTable().front().button, // the lowest button
+                                [this] { return selectedLastIndex(); });
+    connect(m_boardView, &BoardView::dropped, this, &frmMain::AdjustPiece);
 }
 
 void frmMain::createButtons()
@@ -173,6 +145,7 @@ void frmMain::createButtons()
     for (const ButtonRow &row : buttonTable()) {
         auto *button = new ImageButton(this);
         button->setObjectName(QLatin1String(row.objectName));
+        button->setText(QString::fromUtf16(row.caption));
         button->setToolTip(QString::fromUtf16(row.toolTip));
         button->setFaces(mok::assetPixmap(QLatin1String(row.releasedFace)),
                          mok::assetPixmap(QLatin1String(row.pressedFace)));
@@ -349,7 +322,7 @@ void frmMain::tmrMain_Timer()
 // being dragged.
 bool frmMain::acceptsDroppedPicture(const QDropEvent *event) const
 {
-    return m_dragging < 0 && imgOpen->isEnabled() && !isLoading() &&
+    return !m_boardView->isDragging() && imgOpen->isEnabled() && !isLoading() &&
            !mok::platform::droppedPicture(event->mimeData()).isEmpty();
 }
 
@@ -376,12 +349,18 @@ void frmMain::requestOpen()
         emit openRequested(selectedLastIndex());
 }
 
+// Keys no control took. Escape takes back a load, or puts away the outline
+// of a piece being dragged; F6 moves the focus onto the board.
 void frmMain::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape && isLoading()) {
         cancelLoad();
         return;
     }
+    if (event->key() == Qt::Key_Escape && m_boardView->cancelDrag())
+        return;
+    if (event->key() == Qt::Key_F6 && m_boardView->focusBoard())
+        return;
     QWidget::keyPressEvent(event);
 }
 

@@ -20,15 +20,16 @@ struct PictureLoadResult;
 
 namespace mok {
 
-class DragFrame;
+class BoardView;
 class ImageButton;
-class OutlineShape;
 class PieceWidget;
 
 // The game window: borderless, over the whole screen, kept on top, painted
 // with a blue-to-black gradient. It owns every control of the game and shows
-// the puzzle held in its Board. Controls carry their classic names as object
-// names, so tests can find them.
+// the puzzle held in its Board through its board view. Controls carry their
+// classic names as object names, so tests can find them. Tab goes through
+// the controls as the eye reads them, then onto the board; F6 goes straight
+// to the board.
 class frmMain : public QWidget {
     Q_OBJECT
 public:
@@ -93,7 +94,7 @@ public:
     void NBord();
     void DispBorder();
 
-    // Drag and drop of pieces; X and Y in twips.
+    // Drag and drop of pieces, run by the board view; X and Y in twips.
     void imgPiece_MouseDown(int index, float X, float Y);
     void imgPiece_DragDrop(int index, PieceWidget *source, float X, float Y);
     void Form_DragDrop(PieceWidget *source, float X, float Y);
@@ -126,11 +127,12 @@ protected:
 private:
     // Whether the tick goes on to the buttons after a command.
     enum class Tick { GoesOn, Ends };
-    // One image button: what it is called, its faces, where it lies, what
-    // it does.
+    // One image button: what it is called, what its face says, its faces,
+    // where it lies, what it does.
     struct ButtonRow {
         ImageButton *frmMain::*button;
         const char *objectName;
+        const char16_t *caption; // the text on its face, its name to a reader
         const char16_t *toolTip;
         const char *releasedFace; // names of baked faces (asset_pixmap.h)
         const char *pressedFace;
@@ -144,7 +146,6 @@ private:
     // the window.
     void Form_Load();
     void createControls();
-    void createPieces();
     void createButtons();
     void place(QWidget *control, const mok::RectF &twips);
     mok::RectF &twipsOf(QWidget *control);
@@ -172,12 +173,6 @@ private:
 
     bool acceptsDroppedPicture(const QDropEvent *event) const;
     void runClearSequence();
-    void syncPieces();
-    void syncOutline();
-
-    void onPieceMouseDown(int index, QPoint posInPiece);
-    void onPieceMouseMove(int index, QPoint globalPos);
-    void onPieceMouseUp(int index, QPoint globalPos);
 
     mok::Board m_board;
 
@@ -193,9 +188,7 @@ private:
     ImageButton *imgVersion = nullptr;
     ImageButton *imgMin = nullptr;
     ImageButton *imgExit = nullptr;
-    std::array<PieceWidget *, mok::kPieceCount> imgPiece{};
-    OutlineShape *shpOutline = nullptr;
-    DragFrame *m_dragFrame = nullptr;
+    BoardView *m_boardView = nullptr;
     QTimer *tmrMain = nullptr;
     QTimer *tmrScroll = nullptr;
     // Ticks of the banner so far; once round its caption it stops.
@@ -208,11 +201,7 @@ private:
     quint64 m_load = 0;
 
     std::map<QWidget *, mok::RectF> m_twips;
-    std::array<std::uint32_t, mok::kPieceCount> m_shownStackOrder{};
-    int m_dragging = -1;
-    QPoint m_grabPixels;
     bool m_clearPending = false;
-    bool m_levelListOnTop = false;
     // The background's bands, a few pixels wide, for repainting thin strips;
     // made on the first such repaint.
     static constexpr int kGradationColumnWidth = 16;

@@ -1,27 +1,22 @@
 // The game as the main window runs it: opening a picture, starting and giving
-// up, dragging pieces, and the clear. The rules live in mok::Board; this file
-// feeds it the player's input and shows the result.
+// up, and the clear. The rules live in mok::Board; the board view shows it
+// and takes the player's hands on the pieces.
 #include "frmmain.h"
 
+#include "boardview.h"
 #include "desktop.h"
-#include "dragframe.h"
 #include "filedialog.h"
 #include "imagebutton.h"
-#include "outlineshape.h"
 #include "picture_decoder.h"
-#include "piecewidget.h"
 #include "preview.h"
 #include "random.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
-#include <QRegion>
 #include <QTimer>
 
-#include <algorithm>
 #include <utility>
-#include <vector>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -159,10 +154,10 @@ bool frmMain::showPicture(const QString &path, const mok::picture::PictureLoadRe
     imgStart->show();
     Expand();
     Combine();
-    shpOutline->show();
+    m_boardView->showOutline();
     cboLevel->setEnabled(false);
     m_board.setPiecesEnabled(0, selectedLastIndex(), false);
-    syncPieces();
+    m_boardView->syncPieces();
     return true;
 }
 
@@ -181,8 +176,9 @@ void frmMain::startGame()
     // extra pieces lying on the board.
     m_board.hidePiecesAbove(selectedLastIndex());
     Expand();
-    imgStart->hide();
+    // Give up first: the keyboard's focus on Start passes to it.
     imgGiveup->show();
+    imgStart->hide();
     // Locked while the game runs: a level change would move every home
     // position under pieces cut for the old level.
     cboLevel->setEnabled(false);
@@ -195,49 +191,35 @@ void frmMain::giveUp()
     imgStart->hide();
     imgGiveup->hide();
     m_board.setPiecesEnabled(0, selectedLastIndex(), false);
-    syncPieces();
+    m_boardView->syncPieces();
 }
 
 void frmMain::Expand()
 {
-    createPieces();
     setCursor(Qt::WaitCursor);
-    // The old layout vanishes before the new one is cut. Hiding all of it
-    // takes far less than one frame, so it is shown as one frame rather than
-    // a hundred full-window flushes nobody could tell apart.
-    const int lastIndex = selectedLastIndex();
-    if (mok::gridSideFor(lastIndex) > 0) {
-        QRegion vacated;
-        for (int i = 0; i <= lastIndex; ++i) {
-            PieceWidget *piece = imgPiece[i];
-            if (piece->isVisible()) {
-                vacated += piece->geometry();
-                piece->hide();
-            }
-        }
-        if (!vacated.isEmpty())
-            repaint(vacated);
-    }
-    m_board.Expand(screenTwips(), lastIndex, mok::sharedRandom());
+    // The old layout vanishes before the new one is cut.
+    m_boardView->clearLayout();
+    m_board.Expand(screenTwips(), selectedLastIndex(), mok::sharedRandom());
     unsetCursor();
-    syncOutline();
-    syncPieces();
+    m_boardView->syncOutline();
+    m_boardView->syncPieces();
 }
 
 void frmMain::Combine()
 {
     m_board.Combine(screenTwips(), selectedLastIndex());
-    syncPieces();
+    m_boardView->syncPieces();
 }
 
 void frmMain::AdjustPiece(int index)
 {
     const bool complete = m_board.AdjustPiece(index, screenTwips(), selectedLastIndex());
-    syncPieces();
+    m_boardView->syncPieces();
     if (complete && !m_clearPending) {
         // The congratulation box is modal: raise it once the drop has been
         // handled, and keep pieces from being grabbed until then.
         m_clearPending = true;
+        m_boardView->setGrabsAllowed(false);
         QTimer::singleShot(0, this, &frmMain::runClearSequence);
     }
 }
@@ -245,13 +227,13 @@ void frmMain::AdjustPiece(int index)
 void frmMain::NBord()
 {
     m_board.NBord(selectedLastIndex());
-    syncPieces();
+    m_boardView->syncPieces();
 }
 
 void frmMain::DispBorder()
 {
     m_board.DispBorder(selectedLastIndex());
-    syncPieces();
+    m_boardView->syncPieces();
 }
 
 void frmMain::runClearSequence()
@@ -266,121 +248,24 @@ void frmMain::runClearSequence()
                               QStringLiteral(u"クリア"));
     mok::platform::setTopmost(this, true);
     m_board.setPiecesEnabled(0, selectedLastIndex(), false);
-    syncPieces();
+    m_boardView->syncPieces();
     m_clearPending = false;
+    m_boardView->setGrabsAllowed(true);
 }
 
 void frmMain::imgPiece_MouseDown(int index, float X, float Y)
 {
-    m_board.grab(index, X, Y, selectedLastIndex());
-    syncPieces();
+    m_boardView->imgPiece_MouseDown(index, X, Y);
 }
 
 void frmMain::imgPiece_DragDrop(int index, PieceWidget *source, float X, float Y)
 {
-    AdjustPiece(m_board.dropOnPiece(source->index(), index, X, Y));
+    m_boardView->imgPiece_DragDrop(index, source, X, Y);
 }
 
 void frmMain::Form_DragDrop(PieceWidget *source, float X, float Y)
 {
-    AdjustPiece(m_board.dropOnBackground(source->index(), X, Y));
-}
-
-void frmMain::onPieceMouseDown(int index, QPoint posInPiece)
-{
-    if (m_clearPending || !m_board.piece(index).enabled)
-        return;
-    const mok::Screen s = screenTwips();
-    imgPiece_MouseDown(index, static_cast<float>(posInPiece.x()) * s.tppX,
-                       static_cast<float>(posInPiece.y()) * s.tppY);
-    m_dragging = index;
-    m_grabPixels = posInPiece;
-    m_dragFrame->begin(imgPiece[index]->geometry());
-}
-
-void frmMain::onPieceMouseMove(int index, QPoint globalPos)
-{
-    if (index == m_dragging)
-        m_dragFrame->moveTo(mapFromGlobal(globalPos) - m_grabPixels);
-}
-
-void frmMain::onPieceMouseUp(int index, QPoint globalPos)
-{
-    if (index != m_dragging)
-        return;
-    m_dragging = -1;
-    m_dragFrame->end();
-
-    // The window background takes the drop, and so does any piece; buttons,
-    // captions and the level list do not.
-    const QPoint pos = mapFromGlobal(globalPos);
-    const mok::Screen s = screenTwips();
-    PieceWidget *source = imgPiece[index];
-    QWidget *target = childAt(pos);
-    if (!target) {
-        Form_DragDrop(source, static_cast<float>(pos.x()) * s.tppX,
-                      static_cast<float>(pos.y()) * s.tppY);
-    } else if (auto *piece = qobject_cast<PieceWidget *>(target)) {
-        const QPoint inTarget = pos - piece->pos();
-        imgPiece_DragDrop(piece->index(), source, static_cast<float>(inTarget.x()) * s.tppX,
-                          static_cast<float>(inTarget.y()) * s.tppY);
-    }
-}
-
-void frmMain::syncOutline()
-{
-    const mok::Screen s = screenTwips();
-    QRect frame = mok::toPixels(m_board.outline(), s);
-    // The frame lies under the pieces at home. Rounded on its own, a picture
-    // area a fraction of a pixel wide or high would leave one line of it
-    // showing under or beside the assembled picture: it ends where the last
-    // piece at home ends, so it shows alike on every side.
-    const int last = selectedLastIndex();
-    if (m_board.gridSide() > 0 && last >= 0 && last < mok::kPieceCount) {
-        const mok::RectF &piece = m_board.pieceRect(last);
-        const QRect home = mok::toPixels(mok::RectF{m_board.homeX(last, piece.width - s.tppX),
-                                                    m_board.homeY(last, piece.height - s.tppY),
-                                                    piece.width, piece.height},
-                                         s);
-        frame.setRight(home.right());
-        frame.setBottom(home.bottom());
-    }
-    shpOutline->setGeometry(frame);
-}
-
-void frmMain::syncPieces()
-{
-    createPieces();
-    const mok::Screen s = screenTwips();
-    const QPoint areaOrigin(mok::toPixels(m_board.pictureArea().left, s.tppX),
-                            mok::toPixels(m_board.pictureArea().top, s.tppY));
-    std::vector<int> raised;
-    for (int i = 0; i < mok::kPieceCount; ++i) {
-        const mok::Piece &state = m_board.piece(i);
-        PieceWidget *piece = imgPiece[i];
-        piece->setGeometry(mok::toPixels(state.rect, s));
-        piece->setPicture(m_board.pictureImage(), state.picture, areaOrigin);
-        piece->setEnabled(state.enabled);
-        piece->setVisible(state.visible);
-        if (state.stackOrder != m_shownStackOrder[i])
-            raised.push_back(i);
-    }
-    std::sort(raised.begin(), raised.end(), [this](int a, int b) {
-        return m_board.piece(a).stackOrder < m_board.piece(b).stackOrder;
-    });
-    // The level list is a window of its own in the classic toolkit and
-    // always stayed above the pieces: a piece brought to the front goes just
-    // under it, which repaints only the piece. The drag outline lies above
-    // both and, raised once, stays there.
-    if (!raised.empty() && !m_levelListOnTop) {
-        cboLevel->raise();
-        m_dragFrame->raise();
-        m_levelListOnTop = true;
-    }
-    for (int i : raised) {
-        imgPiece[i]->stackUnder(cboLevel);
-        m_shownStackOrder[i] = m_board.piece(i).stackOrder;
-    }
+    m_boardView->Form_DragDrop(source, X, Y);
 }
 
 } // namespace mok

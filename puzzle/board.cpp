@@ -264,18 +264,25 @@ bool Board::AdjustPiece(int index, const Screen &screen, int lastIndex)
 
 bool Board::IsComplete(const Screen &screen, int lastIndex)
 {
-    const float pitchX = imgPiece[0].rect.width - screen.tppX;
-    const float pitchY = imgPiece[0].rect.height - screen.tppY;
     Level(lastIndex);
     if (GridSide <= 0)
         return false;
-    bool complete = true;
     for (int i = 0; i <= lastIndex; ++i) {
-        const RectF &r = imgPiece[i].rect;
-        if (r.left != homeX(i, pitchX) || r.top != homeY(i, pitchY))
-            complete = false;
+        if (!isHome(i, screen))
+            return false;
     }
-    return complete;
+    return true;
+}
+
+bool Board::isHome(int index, const Screen &screen) const
+{
+    if (GridSide <= 0)
+        return false;
+    // Every piece of a level has the size of the first.
+    const float pitchX = imgPiece[0].rect.width - screen.tppX;
+    const float pitchY = imgPiece[0].rect.height - screen.tppY;
+    const RectF &r = imgPiece[index].rect;
+    return r.left == homeX(index, pitchX) && r.top == homeY(index, pitchY);
 }
 
 void Board::Combine(const Screen &screen, int lastIndex)

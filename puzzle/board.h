@@ -112,6 +112,9 @@ public:
     // both axes; returns IsComplete().
     bool AdjustPiece(int index, const Screen &screen, int lastIndex);
     bool IsComplete(const Screen &screen, int lastIndex);
+    // Whether piece `index` lies exactly on its home, as IsComplete asks of
+    // every piece of the level last set.
+    bool isHome(int index, const Screen &screen) const;
     // Moves every piece home and hides the borders.
     void Combine(const Screen &screen, int lastIndex);
 
