@@ -32,6 +32,9 @@ inline QRect toPixels(const RectF &r, const Screen &screen)
                  toPixels(r.width, screen.tppX), toPixels(r.height, screen.tppY));
 }
 
+// The game's one rule for device pixels, which the widgets paint by
+// (widgets/devicepixels.h) and the board's pieces take their pixels by.
+//
 // Where a logical pixel edge lies in device pixels at a device pixel ratio:
 // the nearest device edge, halves upward as Qt maps a widget's region. Both
 // edges of a rectangle are mapped, never its size, so rectangles that meet
@@ -49,14 +52,14 @@ inline QRect toDevice(const QRect &logical, double devicePixelRatio)
                  toDevice(logical.top() + logical.height(), devicePixelRatio) - top);
 }
 
-// A one-pixel line of the game in whole device pixels, the same on every
-// side of a rectangle wherever it lies: as many as the narrowest device
-// image of one logical pixel, so the line never reaches into the next
-// logical pixel, where a neighbouring control may cover it. 1 at ratios
-// below 2, 2 at 2.
-inline int deviceLineWidth(double devicePixelRatio)
+// A line of the game `logical` pixels wide in whole device pixels, the same
+// on every side of a rectangle wherever it lies: as many as the narrowest
+// device image of that many logical pixels, so the line never reaches into
+// the next logical pixel, where a neighbouring control may cover it. A
+// one-pixel line is 1 at ratios below 2, 2 at 2.
+inline int deviceLineWidth(double devicePixelRatio, int logical = 1)
 {
-    return std::max(1, static_cast<int>(std::floor(devicePixelRatio)));
+    return std::max(1, static_cast<int>(std::floor(logical * devicePixelRatio)));
 }
 
 inline int columnOf(int index, int gridSide)

@@ -133,13 +133,10 @@ bool frmMain::showPicture(const QString &path, const mok::picture::PictureLoadRe
     const mok::picture::LoadedPicture &picture = loaded.picture;
     const float pw = static_cast<float>(picture.fullSize.width());
     const float ph = static_cast<float>(picture.fullSize.height());
-    const float d = static_cast<float>(picture.divisor);
-    // The full-size holder measures the picture in twips at the screen's own
-    // resolution; the picture area is that divided by d.
-    const float areaWidth = pw * s.tppX / d;
-    const float areaHeight = ph * s.tppY / d;
+    const mok::AreaTwips area =
+        mok::pictureArea({picture.fullSize.width(), picture.fullSize.height()}, picture.divisor, s);
     const QString tooSmall =
-        cellsTooSmallReason(areaWidth, areaHeight, mok::gridSideFor(selectedLastIndex()), s);
+        cellsTooSmallReason(area.width, area.height, mok::gridSideFor(selectedLastIndex()), s);
     if (!tooSmall.isEmpty()) {
         mok::platform::messageBox(this, cannotOpenMessage(path, tooSmall), errorTitle());
         return false;
@@ -148,7 +145,7 @@ bool frmMain::showPicture(const QString &path, const mok::picture::PictureLoadRe
     lblOpening->hide();
     lblPath->setText(mok::pathCaption(path));
     applyTwips(lblPath);
-    m_board.setPicture(picture.preview, areaWidth, areaHeight);
+    m_board.setPicture(picture.preview, area.width, area.height);
     lblPreview->setText(mok::previewCaption(picture.divisor, pw, ph));
     applyTwips(lblPreview);
     imgStart->show();

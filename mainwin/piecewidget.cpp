@@ -3,6 +3,7 @@
 #include "accessiblebutton.h"
 #include "devicepixels.h"
 #include "focusring.h"
+#include "piecepainting.h"
 #include "rectbyrect.h"
 
 #include <QMouseEvent>

@@ -11,8 +11,6 @@
 #include <array>
 #include <cstdint>
 
-class QPainter;
-
 namespace mok {
 
 // A piece's picture: a rectangle of the picture area with black lines drawn
@@ -36,23 +34,6 @@ struct PiecePicture {
     }
     bool operator!=(const PiecePicture &o) const { return !(*this == o); }
 };
-
-// Paints `picture`, cut from `area`, with its top-left corner at (0, 0).
-// Only `exposed` (piece pixels) needs to come out right; the pixels are those
-// a copy of the rectangle with the lines drawn into it would have.
-void paintPiece(QPainter &painter, const QImage &area, const PiecePicture &picture,
-                const QRect &exposed);
-
-// The same at a device pixel ratio, in device pixels: the painter's
-// coordinates are device pixels, `target` is the piece's device rectangle
-// and `area` the picture area at device resolution, whose top-left corner
-// lies at logical pixel `areaOrigin`. A piece takes the area's device pixels
-// from where its home lies, so pieces at home show the area pixel for pixel
-// wherever their logical edges fall inside device pixels, and the lines are
-// deviceLineWidth() wide on every side.
-void paintPieceAt(QPainter &painter, const QImage &area, const PiecePicture &picture,
-                  QPoint areaOrigin, const QRect &target, double devicePixelRatio,
-                  const QRect &exposed);
 
 // One piece: imgPiece(i) and its partner imgPieceO(i), which holds whichever
 // of the two pictures the piece is not showing.

@@ -45,4 +45,11 @@ PreviewGeometry previewGeometry(PixelSize fullSize, const Screen &screen, double
     return g;
 }
 
+AreaTwips pictureArea(PixelSize fullSize, int divisor, const Screen &screen)
+{
+    const float d = static_cast<float>(divisor);
+    return {static_cast<float>(fullSize.width) * screen.tppX / d,
+            static_cast<float>(fullSize.height) * screen.tppY / d};
+}
+
 } // namespace mok

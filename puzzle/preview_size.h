@@ -28,4 +28,13 @@ struct PreviewGeometry {
 PreviewGeometry previewGeometry(PixelSize fullSize, const Screen &screen,
                                 double devicePixelRatio = 1);
 
+// The picture area in twips: the full-size picture measured at the screen's
+// own twips per pixel, divided by the divisor. Single precision, as every
+// rule of the board is.
+struct AreaTwips {
+    float width = 0;
+    float height = 0;
+};
+AreaTwips pictureArea(PixelSize fullSize, int divisor, const Screen &screen);
+
 } // namespace mok

@@ -2,6 +2,7 @@
 // completion and the two pictures of every piece.
 #include "board.h"
 #include "levels.h"
+#include "piecepainting.h"
 #include "random.h"
 
 #include <QPainter>

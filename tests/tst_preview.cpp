@@ -13,6 +13,8 @@ private slots:
     void caption_data();
     void caption();
     void cellsMustBeAPixel();
+    void pictureAreaInTwips_data();
+    void pictureAreaInTwips();
 };
 
 void TestPreview::divisor_data()
@@ -125,6 +127,34 @@ void TestPreview::cellsMustBeAPixel()
     QVERIFY(!mok::cellsAreVisible(300, 1 * 15, 2, xga));
     QVERIFY(!mok::cellsAreVisible(0, 0, 2, xga));
     QVERIFY(mok::cellsAreVisible(2 * 15, 2 * 15, 2, xga));
+}
+
+// The area the board cuts: the picture at the screen's own twips per pixel,
+// shrunk by the divisor, a fraction of a twip kept.
+void TestPreview::pictureAreaInTwips_data()
+{
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<int>("divisor");
+    QTest::addColumn<float>("tpp");
+    QTest::addColumn<float>("width");
+    QTest::addColumn<float>("height");
+    QTest::newRow("96 dpi, halved") << QSize(1600, 1200) << 2 << 15.0f << 12000.0f << 9000.0f;
+    QTest::newRow("120 dpi, thirds") << QSize(1000, 701) << 3 << 12.0f << 4000.0f << 2804.0f;
+    QTest::newRow("fraction of a twip") << QSize(1001, 7) << 7 << 1.0f << 143.0f << 1.0f;
+    QTest::newRow("a third of a twip") << QSize(1, 2) << 3 << 1.0f << 1.0f / 3 << 2.0f / 3;
+}
+
+void TestPreview::pictureAreaInTwips()
+{
+    QFETCH(QSize, picture);
+    QFETCH(int, divisor);
+    QFETCH(float, tpp);
+    QFETCH(float, width);
+    QFETCH(float, height);
+    const mok::AreaTwips area = mok::pictureArea({picture.width(), picture.height()}, divisor,
+                                                 Screen::fromPixels(1024, 768, tpp, tpp));
+    QCOMPARE(area.width, width);
+    QCOMPARE(area.height, height);
 }
 
 QTEST_GUILESS_MAIN(TestPreview)

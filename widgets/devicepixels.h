@@ -1,12 +1,11 @@
 #pragma once
 
+#include "geometry.h"
+
 #include <QPainter>
 #include <QRect>
 #include <QTransform>
 #include <QWidget>
-
-#include <algorithm>
-#include <cmath>
 
 namespace mok {
 
@@ -36,24 +35,12 @@ public:
     // The widget's top-left corner in its window, in logical pixels.
     QPoint origin() const { return m_origin; }
 
-    int edge(int logical) const { return static_cast<int>(std::floor(logical * m_ratio + 0.5)); }
-    // A rectangle of the widget (logical, widget coordinates) in device pixels.
-    QRect rect(const QRect &r) const
-    {
-        const QRect w = r.translated(m_origin);
-        const int left = edge(w.left());
-        const int top = edge(w.top());
-        return QRect(left, top, edge(w.left() + w.width()) - left,
-                     edge(w.top() + w.height()) - top);
-    }
-    // A line `logical` pixels wide in whole device pixels, equally wide
-    // wherever it lies: as many as the narrowest device image of that many
-    // logical pixels, so it stays inside them (a neighbouring control may
-    // cover the next). A one-pixel line is 1 below 2x and 2 at 2x.
-    int line(int logical = 1) const
-    {
-        return std::max(1, static_cast<int>(std::floor(logical * m_ratio)));
-    }
+    // The rule of coords/geometry.h, from the widget's window: an edge, a
+    // rectangle of the widget (logical, widget coordinates), and a line
+    // `logical` pixels wide, in device pixels.
+    int edge(int logical) const { return toDevice(logical, m_ratio); }
+    QRect rect(const QRect &r) const { return toDevice(r.translated(m_origin), m_ratio); }
+    int line(int logical = 1) const { return deviceLineWidth(m_ratio, logical); }
 
 private:
     double m_ratio;
