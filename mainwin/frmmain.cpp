@@ -5,13 +5,15 @@
 #include "boldlabel.h"
 #include "desktop.h"
 #include "filedialog.h"
+#include "gradient.h"
 #include "imagebutton.h"
 #include "levels.h"
-#include "picture_decoder.h"
-#include "rectbyrect.h"
+#include "loaded_picture.h"
+#include "pictureopening.h"
+#include "preview.h"
+#include "random.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QDropEvent>
 #include <QIcon>
 #include <QKeyEvent>
@@ -19,15 +21,38 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QTextBoundaryFinder>
 #include <QTimer>
-#include <QUrl>
-
-#include <algorithm>
-#include <vector>
 
 namespace mok {
 
-frmMain::frmMain(QWidget *parent) : QWidget(parent)
+namespace {
+
+// Why a picture area of this size cannot be cut for the level, or an empty
+// string when it can.
+QString cellsTooSmallReason(float areaWidth, float areaHeight, int gridSide, const mok::Screen &s)
+{
+    if (mok::cellsAreVisible(areaWidth, areaHeight, gridSide, s))
+        return {};
+    return QStringLiteral(u"ピクチャが小さすぎて、このレベルではコマが 1 ピクセルに満たなくなります"
+                          u"（プレビュー %1 × %2 ピクセル）。")
+        .arg(mok::toPixels(areaWidth, s.tppX))
+        .arg(mok::toPixels(areaHeight, s.tppY));
+}
+
+// How many characters the caption has: the ticks it takes to go once round.
+int characterCount(const QString &caption)
+{
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, caption);
+    int count = 0;
+    while (characters.toNextBoundary() > 0)
+        ++count;
+    return count;
+}
+
+} // namespace
+
+frmMain::frmMain(QWidget *parent) : QWidget(parent), m_shell(this)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Mok"));
@@ -38,13 +63,19 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
     setAcceptDrops(true);
     mok::platform::coverPrimaryScreen(this);
     createControls();
+    m_opening = new PictureOpening(this);
+    connect(m_opening, &PictureOpening::arrived, this,
+            [this](const QString &path, const mok::picture::LoadedPicture &picture) {
+                emit pictureLoaded(showPicture(path, picture));
+            });
+    connect(m_opening, &PictureOpening::refused, this, [this] { emit pictureLoaded(false); });
     Form_Load();
 }
 
 frmMain::~frmMain()
 {
     // A decoder shared with later windows must not go on with this one's load.
-    cancelLoad();
+    m_opening->cancel();
 }
 
 mok::Screen frmMain::screenTwips() const
@@ -234,58 +265,13 @@ void frmMain::resizeEvent(QResizeEvent *)
 
 void frmMain::paintEvent(QPaintEvent *event)
 {
-    // A drag repaints thin strips of the window: paint the bands there only.
-    // A strip a few pixels wide would still take one fill for every band it
-    // crosses, a hundred for a tall one, so it is copied in one go from a
-    // narrow column of the same bands.
     QPainter painter(this);
-    std::vector<QRect> strips;
-    for (const QRect &exposed : event->region()) {
-        if (exposed.width() <= kGradationColumnWidth)
-            strips.push_back(exposed);
-        else
-            Gradation(painter, rect(), exposed);
-    }
-    paintRectByRect(painter, strips, [&](const QRect &strip) {
-        painter.drawImage(strip.topLeft(), gradationColumn(),
-                          QRect(0, strip.top(), strip.width(), strip.height()));
-    });
-}
-
-const QImage &frmMain::gradationColumn()
-{
-    if (m_gradationColumn.height() != height()) {
-        m_gradationColumn = QImage(kGradationColumnWidth, height(), QImage::Format_RGB32);
-        QPainter painter(&m_gradationColumn);
-        Gradation(painter, m_gradationColumn.rect());
-    }
-    return m_gradationColumn;
+    m_background.paint(painter, rect(), event->region());
 }
 
 void frmMain::Gradation(QPainter &painter, const QRect &clientRect, const QRect &exposed)
 {
-    // 256 bands from pure blue to black. Band edges are rounded halves to
-    // even, so a client area under 256 pixels high leaves some bands empty.
-    const float step = static_cast<float>(clientRect.height()) / 256;
-    const QRect area = exposed.isNull() ? clientRect : exposed.intersected(clientRect);
-    if (area.isEmpty() || step <= 0)
-        return;
-    // Only the bands that can meet the area: a band's edges lie within half
-    // a pixel of i * step, so one band either side is enough once bands are
-    // a pixel or more high.
-    int first = 0;
-    int last = 255;
-    if (step >= 1) {
-        first = std::clamp(static_cast<int>(static_cast<float>(area.top()) / step) - 1, 0, 255);
-        last = std::clamp(static_cast<int>(static_cast<float>(area.bottom()) / step) + 1, 0, 255);
-    }
-    for (int i = first; i <= last; ++i) {
-        const int top = mok::roundHalfEven(step * static_cast<float>(i));
-        const int bottom = mok::roundHalfEven(step * static_cast<float>(i + 1));
-        const QRect band = QRect(0, top, clientRect.width(), bottom - top).intersected(area);
-        if (!band.isEmpty())
-            painter.fillRect(band, QColor(0, 0, 255 - i));
-    }
+    Gradient::paintBands(painter, clientRect, exposed);
 }
 
 void frmMain::press(ImageButton *button)
@@ -316,6 +302,219 @@ void frmMain::tmrMain_Timer()
         return;
     }
 }
+
+// --- The opening banner ---------------------------------------------------------
+void frmMain::startBanner()
+{
+    imgOpen->setEnabled(false); // a disabled button takes no click at all
+    lblOpening->show();
+    m_scrollTicks = 0;
+    tmrScroll->start();
+}
+
+void frmMain::tmrScroll_Timer()
+{
+    lblOpening->setText(rotatedCaption(lblOpening->text()));
+    // One character a tick: once round, the caption is back in order.
+    if (++m_scrollTicks < characterCount(lblOpening->text()))
+        return;
+    tmrScroll->stop();
+    settleBanner();
+    imgOpen->setEnabled(true);
+    emit bannerSettled();
+}
+
+QString frmMain::rotatedCaption(const QString &caption)
+{
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, caption);
+    const qsizetype first = characters.toNextBoundary();
+    if (first <= 0)
+        return caption;
+    return caption.mid(first) + caption.left(first);
+}
+
+void frmMain::settleBanner()
+{
+    QFont banner = lblOpening->font();
+    banner.setPointSizeF(20);
+    lblOpening->setFont(banner);
+    lblOpening->adjustSize();
+    const mok::Screen s = screenTwips();
+    RectF &r = twipsOf(lblOpening);
+    r.width = static_cast<float>(lblOpening->width()) * s.tppX;
+    r.height = static_cast<float>(lblOpening->height()) * s.tppY;
+    r.top = static_cast<float>(height()) * s.tppY / 2 - r.height / 2;
+    r.left = static_cast<float>(width()) * s.tppX / 2 - r.width / 2;
+    applyTwips(lblOpening);
+    lblOpening->show();
+}
+
+// --- Opening a picture -------------------------------------------------------------
+
+void frmMain::setPictureDecoder(mok::picture::PictureDecoder *decoder)
+{
+    m_opening->setDecoder(decoder);
+}
+
+void frmMain::PictureOpen()
+{
+    m_opening->askForPicture(screenTwips());
+}
+
+void frmMain::openPicture(const QString &path)
+{
+    m_opening->open(path, screenTwips());
+}
+
+bool frmMain::isLoading() const
+{
+    return m_opening->isLoading();
+}
+
+void frmMain::cancelLoad()
+{
+    m_opening->cancel();
+}
+
+// --- The game ----------------------------------------------------------------------
+bool frmMain::showPicture(const QString &path, const mok::picture::LoadedPicture &picture)
+{
+    const mok::Screen s = screenTwips();
+    const float pw = static_cast<float>(picture.fullSize.width());
+    const float ph = static_cast<float>(picture.fullSize.height());
+    const mok::AreaTwips area =
+        mok::pictureArea({picture.fullSize.width(), picture.fullSize.height()}, picture.divisor, s);
+    const QString tooSmall =
+        cellsTooSmallReason(area.width, area.height, mok::gridSideFor(selectedLastIndex()), s);
+    if (!tooSmall.isEmpty()) {
+        m_opening->refuse(path, tooSmall);
+        return false;
+    }
+
+    lblOpening->hide();
+    lblPath->setText(mok::pathCaption(path));
+    applyTwips(lblPath);
+    m_board.setPicture(picture.preview, area.width, area.height);
+    lblPreview->setText(mok::previewCaption(picture.divisor, pw, ph));
+    applyTwips(lblPreview);
+    imgStart->show();
+    Expand();
+    Combine();
+    m_boardView->showOutline();
+    cboLevel->setEnabled(false);
+    m_board.setPiecesEnabled(0, selectedLastIndex(), false);
+    m_boardView->syncPieces();
+    return true;
+}
+
+void frmMain::startGame()
+{
+    const mok::Screen s = screenTwips();
+    const QString tooSmall =
+        cellsTooSmallReason(m_board.pictureArea().width, m_board.pictureArea().height,
+                            mok::gridSideFor(selectedLastIndex()), s);
+    if (!tooSmall.isEmpty()) {
+        mok::platform::messageBox(this, QStringLiteral(u"ゲームを始められません。\n") + tooSmall,
+                                  QStringLiteral(u"スタート"));
+        return;
+    }
+    // A smaller level after a larger one must not leave the earlier game's
+    // extra pieces lying on the board.
+    m_board.hidePiecesAbove(selectedLastIndex());
+    Expand();
+    // Give up first: the keyboard's focus on Start passes to it.
+    imgGiveup->show();
+    imgStart->hide();
+    // Locked while the game runs: a level change would move every home
+    // position under pieces cut for the old level.
+    cboLevel->setEnabled(false);
+}
+
+void frmMain::giveUp()
+{
+    Combine();
+    cboLevel->setEnabled(true);
+    imgStart->hide();
+    imgGiveup->hide();
+    m_board.setPiecesEnabled(0, selectedLastIndex(), false);
+    m_boardView->syncPieces();
+}
+
+void frmMain::Expand()
+{
+    setCursor(Qt::WaitCursor);
+    // The old layout vanishes before the new one is cut.
+    m_boardView->clearLayout();
+    m_board.Expand(screenTwips(), selectedLastIndex(), mok::sharedRandom());
+    unsetCursor();
+    m_boardView->syncOutline();
+    m_boardView->syncPieces();
+}
+
+void frmMain::Combine()
+{
+    m_board.Combine(screenTwips(), selectedLastIndex());
+    m_boardView->syncPieces();
+}
+
+void frmMain::AdjustPiece(int index)
+{
+    const bool complete = m_board.AdjustPiece(index, screenTwips(), selectedLastIndex());
+    m_boardView->syncPieces();
+    if (complete && !m_clearPending) {
+        // The congratulation box is modal: raise it once the drop has been
+        // handled, and keep pieces from being grabbed until then.
+        m_clearPending = true;
+        m_boardView->setGrabsAllowed(false);
+        QTimer::singleShot(0, this, &frmMain::runClearSequence);
+    }
+}
+
+void frmMain::NBord()
+{
+    m_board.NBord(selectedLastIndex());
+    m_boardView->syncPieces();
+}
+
+void frmMain::DispBorder()
+{
+    m_board.DispBorder(selectedLastIndex());
+    m_boardView->syncPieces();
+}
+
+void frmMain::runClearSequence()
+{
+    NBord();
+    cboLevel->setEnabled(true);
+    imgGiveup->hide();
+    mok::platform::setTopmost(this, false);
+    mok::platform::messageBox(this,
+                              QStringLiteral(u"Level ") + QString::number(m_board.gridSide() - 1) +
+                                  QStringLiteral(u" クリア！おめでとう！！！"),
+                              QStringLiteral(u"クリア"));
+    mok::platform::setTopmost(this, true);
+    m_board.setPiecesEnabled(0, selectedLastIndex(), false);
+    m_boardView->syncPieces();
+    m_clearPending = false;
+    m_boardView->setGrabsAllowed(true);
+}
+
+void frmMain::imgPiece_MouseDown(int index, float X, float Y)
+{
+    m_boardView->imgPiece_MouseDown(index, X, Y);
+}
+
+void frmMain::imgPiece_DragDrop(int index, PieceWidget *source, float X, float Y)
+{
+    m_boardView->imgPiece_DragDrop(index, source, X, Y);
+}
+
+void frmMain::Form_DragDrop(PieceWidget *source, float X, float Y)
+{
+    m_boardView->Form_DragDrop(source, X, Y);
+}
+
+// --- The window's own events ---------------------------------------------------------
 
 // A picture dropped from a file manager is an Open with the file already
 // chosen, so it is taken only when Open could be pressed and no piece is
@@ -366,10 +565,7 @@ void frmMain::keyPressEvent(QKeyEvent *event)
 
 void frmMain::moveToTray()
 {
-    // Min says nothing when the window went away; where it could not, the
-    // player is told why it is still there.
-    if (const TaskTray::Away away = moveAway(); away == TaskTray::Away::StillShown)
-        tellWhereTheWindowWent(away);
+    m_shell.moveToTray();
 }
 
 void frmMain::exitProgram()
@@ -379,51 +575,13 @@ void frmMain::exitProgram()
 
 void frmMain::openReadme()
 {
-    tellWhereTheWindowWent(moveAway());
-    QStringList lookedIn;
-    const QString path = mok::platform::findProgramFile(QStringLiteral("readme.htm"), &lookedIn);
-    if (path.isEmpty()) {
-        mok::platform::messageBox(this,
-                                  QStringLiteral(u"readme.htm が見つかりませんでした。"
-                                                 u"次の場所を探しました。\n") +
-                                      QDir::toNativeSeparators(lookedIn.join(u'\n')),
-                                  QStringLiteral(u"readme"));
-        return;
-    }
-    mok::platform::openWithDesktop(this, QUrl::fromLocalFile(path));
+    m_shell.openReadme();
 }
 
 void frmMain::showVersion()
 {
-    tellWhereTheWindowWent(moveAway());
+    m_shell.moveAwayAndSay();
     emit versionRequested();
-}
-
-TaskTray::Away frmMain::moveAway()
-{
-    return m_tray ? m_tray->moveAway(this) : TaskTray::Away::StillShown;
-}
-
-void frmMain::tellWhereTheWindowWent(TaskTray::Away away)
-{
-    QString text;
-    switch (away) {
-    case TaskTray::Away::InTray:
-        text = QStringLiteral(u"アプリケーションは、タスクトレイへ移動しました。\n"
-                              u"元に戻す場合は、タスクトレイのアイコンをクリックしてください。");
-        break;
-    case TaskTray::Away::Minimised:
-        text = QStringLiteral(u"タスクトレイがないため、アプリケーションを最小化しました。\n"
-                              u"元に戻す場合は、タスクバーかウィンドウの一覧から選んでください。");
-        break;
-    case TaskTray::Away::StillShown:
-        // Broken after the reason, as one would write it, and not wherever
-        // the box happens to run out of width.
-        text = QStringLiteral(u"タスクトレイがなく、最小化もできないため、\n"
-                              u"アプリケーションはそのまま表示しています。");
-        break;
-    }
-    mok::platform::messageBox(this, text, QStringLiteral(u"タスク"));
 }
 
 } // namespace mok

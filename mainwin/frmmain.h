@@ -1,6 +1,8 @@
 #pragma once
 
 #include "board.h"
+#include "gradient.h"
+#include "shellcommands.h"
 #include "tasktray.h"
 #include "twips.h"
 
@@ -15,13 +17,14 @@ class QTimer;
 
 namespace mok::picture {
 class PictureDecoder;
-struct PictureLoadResult;
+struct LoadedPicture;
 } // namespace mok::picture
 
 namespace mok {
 
 class BoardView;
 class ImageButton;
+class PictureOpening;
 class PieceWidget;
 
 // The game window: borderless, over the whole screen, kept on top, painted
@@ -65,7 +68,7 @@ public:
 
     // Where Min, Readme and Version put the window out of the way. It
     // outlives the window; without one the window stays shown.
-    void setTaskTray(TaskTray *tray) { m_tray = tray; }
+    void setTaskTray(TaskTray *tray) { m_shell.setTaskTray(tray); }
 
     // The deferred button actions: a click shows the pressed face and arms
     // tmrMain; its tick serves every pressed button in a fixed order, until
@@ -73,8 +76,8 @@ public:
     void tmrMain_Timer();
 
     // Where pictures are decoded. It outlives the window, so that a helper
-    // can wait ready across windows; without one the window makes its own.
-    void setPictureDecoder(mok::picture::PictureDecoder *decoder) { m_decoder = decoder; }
+    // can wait ready across windows.
+    void setPictureDecoder(mok::picture::PictureDecoder *decoder);
 
     // Asks for a picture and prepares the board for it.
     void PictureOpen();
@@ -151,7 +154,6 @@ private:
     mok::RectF &twipsOf(QWidget *control);
     void applyTwips(QWidget *control);
     void press(ImageButton *button);
-    const QImage &gradationColumn();
 
     // Actions of the buttons.
     void requestOpen();
@@ -161,15 +163,10 @@ private:
     void exitProgram();
     void openReadme();
     void showVersion();
-    // Min's first step, which Readme and Version share; returns where the
-    // window went.
-    TaskTray::Away moveAway();
-    // The box Readme and Version show once the window is out of the way.
-    void tellWhereTheWindowWent(TaskTray::Away away);
 
-    mok::picture::PictureDecoder &decoder();
-    void onPictureDecoded(quint64 load, const mok::picture::PictureLoadResult &result);
-    bool showPicture(const QString &path, const mok::picture::PictureLoadResult &loaded);
+    // Lays the board out for a picture that has arrived; false when the
+    // player has been told it cannot be cut for the level.
+    bool showPicture(const QString &path, const mok::picture::LoadedPicture &picture);
 
     bool acceptsDroppedPicture(const QDropEvent *event) const;
     void runClearSequence();
@@ -193,19 +190,12 @@ private:
     QTimer *tmrScroll = nullptr;
     // Ticks of the banner so far; once round its caption it stops.
     int m_scrollTicks = 0;
-    TaskTray *m_tray = nullptr;
-    mok::picture::PictureDecoder *m_decoder = nullptr;
-    // The file being loaded, and the decoder's number for its load; the path
-    // is null while no load runs.
-    QString m_loadingPath;
-    quint64 m_load = 0;
+    ShellCommands m_shell;
+    PictureOpening *m_opening = nullptr;
 
     std::map<QWidget *, mok::RectF> m_twips;
     bool m_clearPending = false;
-    // The background's bands, a few pixels wide, for repainting thin strips;
-    // made on the first such repaint.
-    static constexpr int kGradationColumnWidth = 16;
-    QImage m_gradationColumn;
+    Gradient m_background;
 };
 
 } // namespace mok

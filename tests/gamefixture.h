@@ -4,6 +4,7 @@
 // buttons to click and pieces to drag with real mouse events.
 #include "frmmain.h"
 #include "imagebutton.h"
+#include "picture_decoder.h"
 #include "piecewidget.h"
 
 #include <QComboBox>
@@ -40,11 +41,15 @@ inline bool openAndWait(frmMain &window, const QString &path)
     return loaded.first().first().toBool();
 }
 
+// A game window with a decoder of its own, which outlives it as the game's
+// does.
 struct Game {
+    mok::picture::PictureDecoder decoder;
     frmMain window;
 
     Game()
     {
+        window.setPictureDecoder(&decoder);
         window.settleBanner();
         window.show();
     }

@@ -241,7 +241,9 @@ void TestShellCommands::oneTickServesEveryPressedButtonInOrder()
     QFETCH(bool, running);
     QFETCH(QStringList, clicks);
     QFETCH(QStringList, served);
+    mok::picture::PictureDecoder decoder;
     frmMain window;
+    window.setPictureDecoder(&decoder);
     window.settleBanner();
     window.show();
     QStringList log;
