@@ -4,6 +4,7 @@
 // buttons to click and pieces to drag with real mouse events.
 #include "frmmain.h"
 #include "imagebutton.h"
+#include "picture_decoder.h"
 #include "piecewidget.h"
 
 #include <QComboBox>
@@ -41,10 +42,14 @@ inline bool openAndWait(frmMain &window, const QString &path)
 }
 
 struct Game {
+    // Where the window's pictures are decoded, as the game's controller
+    // lends it one; it outlives the window.
+    mok::picture::PictureDecoder decoder;
     frmMain window;
 
     Game()
     {
+        window.setPictureDecoder(&decoder);
         window.settleBanner();
         window.show();
     }

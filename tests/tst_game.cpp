@@ -462,15 +462,13 @@ void TestGame::escapeOrOpenCancelsALoad_data()
 void TestGame::escapeOrOpenCancelsALoad()
 {
     QFETCH(bool, byEscape);
-    mok::picture::PictureDecoder decoder;
     Game game;
-    game.window.setPictureDecoder(&decoder);
-    QSignalSpy decoded(&decoder, &mok::picture::PictureDecoder::finished);
+    QSignalSpy decoded(&game.decoder, &mok::picture::PictureDecoder::finished);
     QSignalSpy loaded(&game.window, &frmMain::pictureLoaded);
     QSignalSpy reopened(&game.window, &frmMain::openRequested);
     game.window.openPicture(m_photo);
     QVERIFY(game.window.isLoading());
-    QVERIFY(decoder.isLoading());
+    QVERIFY(game.decoder.isLoading());
     if (byEscape)
         QTest::keyClick(&game.window, Qt::Key_Escape);
     else
@@ -478,14 +476,13 @@ void TestGame::escapeOrOpenCancelsALoad()
     QVERIFY(!game.window.isLoading());
     // Taken back by the decoder itself, not merely ignored by the window:
     // with no load under way it has no outcome left to tell.
-    QVERIFY(!decoder.isLoading());
+    QVERIFY(!game.decoder.isLoading());
     QVERIFY(game.window.cursor().shape() != Qt::WaitCursor);
     QCOMPARE(reopened.count(), 0);
     QVERIFY(game.find("lblOpening")->isVisible());
     QVERIFY(game.caption("lblPath").isEmpty());
     QVERIFY(game.find("imgStart")->isHidden());
-    // The next load's outcome is the one and only the decoder tells, and the
-    // only one the window acts on.
+    // The next load's outcome is the only one told, and acted on.
     QVERIFY(openAndWait(game.window, m_small));
     QCOMPARE(decoded.count(), 1);
     QCOMPARE(loaded.count(), 1);
@@ -495,10 +492,8 @@ void TestGame::escapeOrOpenCancelsALoad()
 // picture opens as if nothing had happened.
 void TestGame::aHelperKilledWhileWaitingIsReplaced()
 {
-    mok::picture::PictureDecoder decoder;
     Game game;
-    game.window.setPictureDecoder(&decoder);
-    decoder.prepare();
+    game.decoder.prepare();
     const auto waitingHelpers = [] {
         QStringList found;
         const QDir tasks(QStringLiteral("/proc/self/task"));
