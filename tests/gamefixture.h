@@ -41,9 +41,9 @@ inline bool openAndWait(frmMain &window, const QString &path)
     return loaded.first().first().toBool();
 }
 
-// A game window with a decoder of its own, which outlives it as the game's
-// does.
 struct Game {
+    // Where the window's pictures are decoded, as the game's controller
+    // lends it one; it outlives the window.
     mok::picture::PictureDecoder decoder;
     frmMain window;
 

@@ -95,12 +95,6 @@ QByteArray zeroBomb(int megabytes)
     return out;
 }
 
-void putLE(QByteArray &b, int at, quint32 v, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        b[at + i] = char((v >> (8 * i)) & 0xFF);
-}
-
 } // namespace
 
 QByteArray encode(const QImage &image, const char *format, bool progressive)
@@ -278,35 +272,10 @@ QByteArray jpegWithComments(int count)
 
 QByteArray rle8Bmp(const QByteArray &runs, quint32 pixelOffset)
 {
-    QByteArray b(54 + 8, '\0');
-    b[0] = 'B';
-    b[1] = 'M';
-    putLE(b, 10, pixelOffset ? pixelOffset : quint32(b.size()), 4);
-    putLE(b, 14, 40, 4);
-    putLE(b, 18, 8, 4);
-    putLE(b, 22, 8, 4);
-    putLE(b, 26, 1, 2);
-    putLE(b, 28, 8, 2);
-    putLE(b, 30, 1, 4); // RLE8
-    putLE(b, 46, 2, 4); // two colours: black, then white
-    putLE(b, 58, 0xFFFFFF, 4);
-    b += runs;
-    putLE(b, 2, quint32(b.size()), 4);
-    return b;
-}
-
-QByteArray bmpDeclaring(qint32 width, qint32 height, int pixelBytes)
-{
-    QByteArray b(54 + pixelBytes, '\0');
-    b[0] = 'B';
-    b[1] = 'M';
-    putLE(b, 2, quint32(b.size()), 4);
-    putLE(b, 10, 54, 4); // pixel data offset
-    putLE(b, 14, 40, 4); // BITMAPINFOHEADER
-    putLE(b, 18, quint32(width), 4);
-    putLE(b, 22, quint32(height), 4);
-    putLE(b, 26, 1, 2);  // planes
-    putLE(b, 28, 24, 2); // bits per pixel
+    const QList<QRgb> blackAndWhite = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
+    QByteArray b = handMadeBmp(40, 8, 8, 8, 1 /* RLE8 */, {}, blackAndWhite, runs);
+    if (pixelOffset)
+        putLE(b, 10, pixelOffset, 4);
     return b;
 }
 

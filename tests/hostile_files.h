@@ -3,6 +3,8 @@
 // Files made to hurt a picture loader, built on the spot: each declares far
 // more than it holds, or makes a decoder work or allocate far beyond what its
 // size suggests.
+#include "filebytes.h" // bmpDeclaring, a hostile file too
+
 #include <QByteArray>
 #include <QImage>
 
@@ -52,10 +54,6 @@ QByteArray jpegWithComments(int count);
 // `runs`, starting `pixelOffset` bytes into the file (0: right after the
 // colour table).
 QByteArray rle8Bmp(const QByteArray &runs, quint32 pixelOffset = 0);
-
-// A 24-bit BMP of 54 bytes of header and `pixelBytes` bytes of pixels,
-// whatever size it declares.
-QByteArray bmpDeclaring(qint32 width, qint32 height, int pixelBytes = 0);
 
 // A small HEIC whose spatial extent properties declare width x height.
 QByteArray heifDeclaring(int width, int height);

@@ -1,5 +1,6 @@
 // Loading the player's picture: the public decoder suites, odd files and
 // damaged files, and the shrinking for the board.
+#include "filebytes.h"
 #include "jpegwriter.h"
 #include "loadpicture.h"
 #include "modern_files.h"
@@ -289,78 +290,6 @@ QByteArray withFrameSize(QByteArray jpeg, int w, int h)
     jpeg[sof + 7] = char(w >> 8);
     jpeg[sof + 8] = char(w & 0xFF);
     return jpeg;
-}
-
-quint32 getLE(const QByteArray &b, int at, int bytes)
-{
-    quint32 v = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        v = (v << 8) | uchar(b.at(at + i));
-    return v;
-}
-
-void putLE(QByteArray &b, int at, quint32 v, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        b[at + i] = char((v >> (8 * i)) & 0xFF);
-}
-
-// A 24-bit BMP of 154 bytes whatever size it declares: the pixels are missing.
-QByteArray bmpDeclaring(int w, int h)
-{
-    QByteArray b(154, '\0');
-    b[0] = 'B';
-    b[1] = 'M';
-    putLE(b, 2, 154, 4); // file size
-    putLE(b, 10, 54, 4); // pixel data offset
-    putLE(b, 14, 40, 4); // BITMAPINFOHEADER
-    putLE(b, 18, quint32(w), 4);
-    putLE(b, 22, quint32(h), 4);
-    putLE(b, 26, 1, 2);  // planes
-    putLE(b, 28, 24, 2); // bits per pixel
-    return b;
-}
-
-// A BMP put together by hand: file header, an info header of `infoSize`
-// bytes (12: OS/2 1.x), channel masks after a 40-byte header, the colour
-// table (three bytes an entry after an OS/2 1.x header) and `pixels`.
-QByteArray handMadeBmp(int infoSize, int w, int h, int bits, quint32 compression,
-                       const QList<quint32> &masks, const QList<QRgb> &palette,
-                       const QByteArray &pixels)
-{
-    QByteArray b(14 + infoSize, '\0');
-    b[0] = 'B';
-    b[1] = 'M';
-    putLE(b, 14, quint32(infoSize), 4);
-    if (infoSize == 12) {
-        putLE(b, 18, quint32(w), 2);
-        putLE(b, 20, quint32(h), 2);
-        putLE(b, 22, 1, 2);
-        putLE(b, 24, quint32(bits), 2);
-    } else {
-        putLE(b, 18, quint32(w), 4);
-        putLE(b, 22, quint32(h), 4);
-        putLE(b, 26, 1, 2);
-        putLE(b, 28, quint32(bits), 2);
-        putLE(b, 30, compression, 4);
-        putLE(b, 46, quint32(palette.size()), 4);
-    }
-    for (int i = 0; i < masks.size(); ++i) {
-        if (54 + 4 * i + 4 > b.size())
-            b.resize(54 + 4 * i + 4);
-        putLE(b, 54 + 4 * i, masks[i], 4);
-    }
-    for (const QRgb c : palette) {
-        b += char(qBlue(c));
-        b += char(qGreen(c));
-        b += char(qRed(c));
-        if (infoSize != 12)
-            b += '\0';
-    }
-    putLE(b, 10, quint32(b.size()), 4);
-    b += pixels;
-    putLE(b, 2, quint32(b.size()), 4);
-    return b;
 }
 
 // A GIF whose first frame holds `indices` in the order given (a row after
@@ -1188,7 +1117,7 @@ void TestPictureLoader::everyReasonInTheGamesWords_data()
     QTest::newRow("jpeg cut short")
         << write(QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() / 2)) << reason::broken();
     QTest::newRow("bmp of 2147483647 x 2147483647")
-        << write(QStringLiteral("huge.bmp"), bmpDeclaring(0x7FFFFFFF, 0x7FFFFFFF))
+        << write(QStringLiteral("huge.bmp"), bmpDeclaring(0x7FFFFFFF, 0x7FFFFFFF, 100))
         << reason::tooLarge(QSize(0x7FFFFFFF, 0x7FFFFFFF));
     // Shrunk 66 times to fit, one pixel across is none.
     QTest::newRow("bmp of 1 x 40000")
@@ -1400,12 +1329,13 @@ void TestPictureLoader::tooLarge_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QSize>("size");
     QTest::newRow("bmp 50000x50000")
-        << write(QStringLiteral("huge.bmp"), bmpDeclaring(50000, 50000)) << QSize(50000, 50000);
+        << write(QStringLiteral("huge.bmp"), bmpDeclaring(50000, 50000, 100))
+        << QSize(50000, 50000);
     // 8192 x 8192 x 4 bytes is exactly 256 MB, the most allowed.
     QTest::newRow("bmp one row over the limit")
-        << write(QStringLiteral("over.bmp"), bmpDeclaring(8192, 8193)) << QSize(8192, 8193);
+        << write(QStringLiteral("over.bmp"), bmpDeclaring(8192, 8193, 100)) << QSize(8192, 8193);
     QTest::newRow("bmp top-down, one row over")
-        << write(QStringLiteral("over-topdown.bmp"), bmpDeclaring(8192, -8193))
+        << write(QStringLiteral("over-topdown.bmp"), bmpDeclaring(8192, -8193, 100))
         << QSize(8192, 8193);
     // Even at 1/5, 13100 x 13100 does not fit.
     QTest::newRow("jpeg 65500x65500")

@@ -33,6 +33,9 @@ constexpr int kWaitMs = 20000;
 // Where the pointer rests between clicks: over no control, so no tooltip
 // ever covers what the screenshots look at.
 const QPoint kParking(1016, 400);
+// Where Start and Give up show their faces.
+const QPoint kStart(408, 8);
+const QPoint kGiveUp(516, 8);
 
 int rhe(double v)
 {
@@ -216,8 +219,9 @@ private:
     // Starts trayer, a notification area from Debian, along the top left;
     // the test should then check QTest::currentTestFailed().
     void startTrayHost();
-    // Opens `path` through the file dialog and starts the game; returns what
-    // went wrong, or an empty string.
+    // Opens `path` through the file dialog and starts the game, seeing the
+    // picture assembled on the board and then scattered; returns what went
+    // wrong, or an empty string.
     QString openAndStart(const QString &path);
     void stopTrayHost();
     std::unique_ptr<QProcess>
@@ -492,40 +496,13 @@ void TestRealWindow::openStartGiveUp()
     const QString path =
         m_tmp.filePath(u"picture-%1x%2.bmp"_s.arg(size.width()).arg(size.height()));
     QVERIFY(noisePicture(size.width(), size.height()).save(path, "BMP"));
+    QString wrong = openAndStart(path);
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+
     const Board board = boardFor(QImage(path)); // as the file holds it
-    const QPoint start(408, 8), giveUp(516, 8);
-    const QImage startFace = faceOnGradient(u"start"_s, start);
-    const QImage giveUpFace = faceOnGradient(u"giveup"_s, giveUp);
-    const QRect buttons(start, QPoint(giveUp.x() + giveUpFace.width() - 1, start.y() + 19));
-
-    click({70, 20});
-    const QString title = u"ファイルを開く"_s;
-    QString focused;
-    for (QDeadlineTimer deadline(kWaitMs); focused != title && !deadline.hasExpired();) {
-        QTest::qWait(100);
-        focused = QString::fromUtf8(xdotool({u"getwindowfocus"_s, u"getwindowname"_s})).trimmed();
-    }
-    QCOMPARE(focused, title);
-    xdotool({u"type"_s, u"--delay"_s, u"20"_s, path});
-    xdotool({u"key"_s, u"Return"_s});
-
-    QString wrong = waitForScreen([&](const QImage &s) {
-        QString e = compareAt(s, board.expected, board.at, u"assembled board"_s);
-        return e.isEmpty() ? compareAt(s, startFace, start, u"Start button"_s) : e;
-    });
-    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
-
-    click(start + QPoint(50, 10));
-    wrong = waitForScreen([&](const QImage &s) {
-        int moved = 0;
-        compareAt(s, board.expected, board.at, QString(), &moved);
-        if (moved < board.expected.width() * board.expected.height() / 2)
-            return u"only %1 pixels of the board changed"_s.arg(moved);
-        return compareAt(s, giveUpFace, giveUp, u"Give up button"_s);
-    });
-    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
-
-    click(giveUp + QPoint(50, 10));
+    const int giveUpWidth = faceOnGradient(u"giveup"_s, kGiveUp).width();
+    const QRect buttons(kStart, QPoint(kGiveUp.x() + giveUpWidth - 1, kStart.y() + 19));
+    click(kGiveUp + QPoint(50, 10));
     wrong = waitForScreen([&](const QImage &s) {
         QString e = compareAt(s, board.expected, board.at, u"board after giving up"_s);
         return e.isEmpty() ? compareAt(s, gradientPatch(buttons), buttons.topLeft(),
@@ -688,8 +665,7 @@ void TestRealWindow::startTrayHost()
 
 QString TestRealWindow::openAndStart(const QString &path)
 {
-    const Board board = boardFor(QImage(path));
-    const QPoint start(408, 8), giveUp(516, 8);
+    const Board board = boardFor(QImage(path)); // as the file holds it
     click({70, 20});
     const QString title = u"ファイルを開く"_s;
     QString focused;
@@ -701,17 +677,22 @@ QString TestRealWindow::openAndStart(const QString &path)
         return u"no file dialog; focus on "_s + focused;
     xdotool({u"type"_s, u"--delay"_s, u"20"_s, path});
     xdotool({u"key"_s, u"Return"_s});
-    const QImage startFace = faceOnGradient(u"start"_s, start);
+    const QImage startFace = faceOnGradient(u"start"_s, kStart);
     QString wrong = waitForScreen([&](const QImage &s) {
         QString e = compareAt(s, board.expected, board.at, u"assembled board"_s);
-        return e.isEmpty() ? compareAt(s, startFace, start, u"Start button"_s) : e;
+        return e.isEmpty() ? compareAt(s, startFace, kStart, u"Start button"_s) : e;
     });
     if (!wrong.isEmpty())
         return wrong;
-    click(start + QPoint(50, 10));
-    const QImage giveUpFace = faceOnGradient(u"giveup"_s, giveUp);
-    return waitForScreen(
-        [&](const QImage &s) { return compareAt(s, giveUpFace, giveUp, u"Give up button"_s); });
+    click(kStart + QPoint(50, 10));
+    const QImage giveUpFace = faceOnGradient(u"giveup"_s, kGiveUp);
+    return waitForScreen([&](const QImage &s) {
+        int moved = 0;
+        compareAt(s, board.expected, board.at, QString(), &moved);
+        if (moved < board.expected.width() * board.expected.height() / 2)
+            return u"only %1 pixels of the board changed"_s.arg(moved);
+        return compareAt(s, giveUpFace, kGiveUp, u"Give up button"_s);
+    });
 }
 
 void TestRealWindow::withoutATrayMinKeepsTheWindowShown_data()

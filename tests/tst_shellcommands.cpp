@@ -54,6 +54,17 @@ struct FakeTray : TaskTray {
     }
 };
 
+// A game whose window goes away into a FakeTray that writes in `log`.
+struct GameWithFakeTray : Game {
+    QStringList log;
+    FakeTray tray;
+    GameWithFakeTray()
+    {
+        tray.log = &log;
+        window.setTaskTray(&tray);
+    }
+};
+
 // What a desktop offers, as the test states it.
 struct StatedDesktop {
     bool tray = true;
@@ -241,15 +252,9 @@ void TestShellCommands::oneTickServesEveryPressedButtonInOrder()
     QFETCH(bool, running);
     QFETCH(QStringList, clicks);
     QFETCH(QStringList, served);
-    mok::picture::PictureDecoder decoder;
-    frmMain window;
-    window.setPictureDecoder(&decoder);
-    window.settleBanner();
-    window.show();
-    QStringList log;
-    FakeTray tray;
-    tray.log = &log;
-    window.setTaskTray(&tray);
+    GameWithFakeTray game;
+    frmMain &window = game.window;
+    QStringList &log = game.log;
     CaughtOpens opens;
     opens.log = &log;
     InstalledReadme readme;
@@ -314,13 +319,7 @@ void TestShellCommands::oneTickServesEveryPressedButtonInOrder()
 // put it, and never leaves a few characters alone on a line.
 void TestShellCommands::noNotificationAreaBoxBreaksAfterTheReason()
 {
-    frmMain window;
-    window.settleBanner();
-    window.show();
-    QStringList log;
-    FakeTray tray;
-    tray.log = &log;
-    window.setTaskTray(&tray);
+    GameWithFakeTray game;
     QStringList wrapped;
     ModalWatcher boxes([&](QDialog *box) {
         auto *label = box->findChild<QLabel *>(u"qt_msgbox_label"_s);
@@ -344,8 +343,8 @@ void TestShellCommands::noNotificationAreaBoxBreaksAfterTheReason()
     const TaskTray::Away places[] = {TaskTray::Away::InTray, TaskTray::Away::Minimised,
                                      TaskTray::Away::StillShown};
     for (int i = 0; i < 3; ++i) {
-        tray.where = places[i];
-        QTest::mouseClick(window.findChild<ImageButton *>(u"imgVersion"_s), Qt::LeftButton);
+        game.tray.where = places[i];
+        QTest::mouseClick(game.find<ImageButton>("imgVersion"), Qt::LeftButton);
         QTRY_COMPARE(boxes.seen().size(), i + 1);
         QCOMPARE(boxes.seen()[i].text, texts[i]);
     }
