@@ -4,6 +4,7 @@
 #include "boardview.h"
 #include "boldlabel.h"
 #include "desktop.h"
+#include "file_formats.h"
 #include "filedialog.h"
 #include "imagebutton.h"
 #include "levels.h"
@@ -323,7 +324,8 @@ void frmMain::tmrMain_Timer()
 bool frmMain::acceptsDroppedPicture(const QDropEvent *event) const
 {
     return !m_boardView->isDragging() && imgOpen->isEnabled() && !isLoading() &&
-           !mok::platform::droppedPicture(event->mimeData()).isEmpty();
+           !mok::platform::droppedPicture(event->mimeData(), mok::picture::pictureMimeTypes())
+                .isEmpty();
 }
 
 void frmMain::dragEnterEvent(QDragEnterEvent *event)
@@ -337,7 +339,8 @@ void frmMain::dropEvent(QDropEvent *event)
     if (!acceptsDroppedPicture(event))
         return;
     event->acceptProposedAction();
-    emit pictureDropped(mok::platform::droppedPicture(event->mimeData()));
+    emit pictureDropped(
+        mok::platform::droppedPicture(event->mimeData(), mok::picture::pictureMimeTypes()));
 }
 
 void frmMain::requestOpen()

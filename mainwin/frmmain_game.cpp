@@ -5,6 +5,7 @@
 
 #include "boardview.h"
 #include "desktop.h"
+#include "file_formats.h"
 #include "filedialog.h"
 #include "imagebutton.h"
 #include "picture_decoder.h"
@@ -57,15 +58,9 @@ void frmMain::PictureOpen()
     // The helper that will decode the picture starts while the player
     // chooses it.
     decoder().prepare();
-    const QString path = mok::platform::openFileDialog(
-        this, QStringLiteral(u"ファイルを開く"),
-        {{QStringLiteral(u"画像ファイル(*.bmp;*.gif;*.jpg;*.jpeg)"),
-          QStringLiteral(u"*.bmp;*.gif;*.jpg;*.jpeg")},
-         {QStringLiteral(u"ビットマップ(*.bmp)"), QStringLiteral(u"*.bmp")},
-         {QStringLiteral(u"GIF 形式(*.gif)"), QStringLiteral(u"*.gif")},
-         {QStringLiteral(u"JPEG 形式(*.jpg;*.jpeg)"), QStringLiteral(u"*.jpg;*.jpeg")},
-         {QStringLiteral(u"その他のピクチャ(*.png;*.webp;*.heic;*.heif;*.avif)"),
-          QStringLiteral(u"*.png;*.webp;*.heic;*.heif;*.avif")}});
+    const QString path =
+        mok::platform::openFileDialog(this, QStringLiteral(u"ファイルを開く"),
+                                      mok::picture::dialogFilters<mok::platform::FileFilter>());
 #ifdef __GLIBC__
     // The dialog's folder model, icons and watcher leave megabytes of freed
     // heap behind, which glibc keeps for later. The preview and the board's
