@@ -4,6 +4,7 @@
 #include "boardview.h"
 #include "boldlabel.h"
 #include "desktop.h"
+#include "file_formats.h"
 #include "filedialog.h"
 #include "gradient.h"
 #include "imagebutton.h"
@@ -522,7 +523,8 @@ void frmMain::Form_DragDrop(PieceWidget *source, float X, float Y)
 bool frmMain::acceptsDroppedPicture(const QDropEvent *event) const
 {
     return !m_boardView->isDragging() && imgOpen->isEnabled() && !isLoading() &&
-           !mok::platform::droppedPicture(event->mimeData()).isEmpty();
+           !mok::platform::droppedPicture(event->mimeData(), mok::picture::pictureMimeTypes())
+                .isEmpty();
 }
 
 void frmMain::dragEnterEvent(QDragEnterEvent *event)
@@ -536,7 +538,8 @@ void frmMain::dropEvent(QDropEvent *event)
     if (!acceptsDroppedPicture(event))
         return;
     event->acceptProposedAction();
-    emit pictureDropped(mok::platform::droppedPicture(event->mimeData()));
+    emit pictureDropped(
+        mok::platform::droppedPicture(event->mimeData(), mok::picture::pictureMimeTypes()));
 }
 
 void frmMain::requestOpen()

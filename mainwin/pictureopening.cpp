@@ -1,6 +1,7 @@
 #include "pictureopening.h"
 
 #include "desktop.h"
+#include "file_formats.h"
 #include "filedialog.h"
 #include "picture_decoder.h"
 #include "reasons.h"
@@ -29,15 +30,9 @@ void PictureOpening::askForPicture(const Screen &screen)
     // chooses it.
     if (m_decoder)
         m_decoder->prepare();
-    const QString path = mok::platform::openFileDialog(
-        m_window, QStringLiteral(u"ファイルを開く"),
-        {{QStringLiteral(u"画像ファイル(*.bmp;*.gif;*.jpg;*.jpeg)"),
-          QStringLiteral(u"*.bmp;*.gif;*.jpg;*.jpeg")},
-         {QStringLiteral(u"ビットマップ(*.bmp)"), QStringLiteral(u"*.bmp")},
-         {QStringLiteral(u"GIF 形式(*.gif)"), QStringLiteral(u"*.gif")},
-         {QStringLiteral(u"JPEG 形式(*.jpg;*.jpeg)"), QStringLiteral(u"*.jpg;*.jpeg")},
-         {QStringLiteral(u"その他のピクチャ(*.png;*.webp;*.heic;*.heif;*.avif)"),
-          QStringLiteral(u"*.png;*.webp;*.heic;*.heif;*.avif")}});
+    const QString path =
+        mok::platform::openFileDialog(m_window, QStringLiteral(u"ファイルを開く"),
+                                      mok::picture::dialogFilters<mok::platform::FileFilter>());
 #ifdef __GLIBC__
     // The dialog's folder model, icons and watcher leave megabytes of freed
     // heap behind, which glibc keeps for later. The preview and the board's

@@ -1,5 +1,6 @@
 #include "reasons.h"
 
+#include "file_formats.h"
 #include "load_limits.h"
 
 namespace mok::picture::reason {
@@ -46,8 +47,8 @@ QString fileTooLarge()
 
 QString notAPicture()
 {
-    return QStringLiteral(
-        u"BMP・GIF・JPEG・PNG・WebP・HEIF・AVIF のピクチャとして読み込めません。");
+    return formatNames(QStringLiteral(u"・")) +
+           QStringLiteral(u" のピクチャとして読み込めません。");
 }
 
 QString unsupportedJpeg()

@@ -62,7 +62,7 @@ QString openFileDialog(QWidget *owner, const QString &title, const QList<FileFil
     return askForFile(owner, title, filters);
 }
 
-QString droppedPicture(const QMimeData *data)
+QString droppedPicture(const QMimeData *data, const QStringList &mimeTypes)
 {
     if (!data || !data->hasUrls() || data->urls().size() != 1)
         return {};
@@ -73,9 +73,8 @@ QString droppedPicture(const QMimeData *data)
     if (!file.isFile())
         return {};
     const QMimeType type = QMimeDatabase().mimeTypeForFile(file);
-    for (const char *picture : {"image/bmp", "image/gif", "image/jpeg", "image/png", "image/webp",
-                                "image/heif", "image/avif"}) {
-        if (type.inherits(QLatin1String(picture)))
+    for (const QString &picture : mimeTypes) {
+        if (type.inherits(picture))
             return file.absoluteFilePath();
     }
     return {};

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 class QMimeData;
 class QWidget;
@@ -21,8 +22,8 @@ struct FileFilter {
 QString openFileDialog(QWidget *owner, const QString &title, const QList<FileFilter> &filters);
 
 // The picture a drag from a file manager carries: the full path when it is
-// exactly one local file of a picture type the game opens (BMP, GIF, JPEG,
-// by name or content), else an empty string.
-QString droppedPicture(const QMimeData *data);
+// exactly one local file of one of `mimeTypes` (by name or content), else
+// an empty string.
+QString droppedPicture(const QMimeData *data, const QStringList &mimeTypes);
 
 } // namespace mok::platform

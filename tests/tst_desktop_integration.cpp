@@ -3,6 +3,7 @@
 // file manager opens as if chosen in the dialog.
 #include "appfixture.h"
 #include "commandline.h"
+#include "file_formats.h"
 #include "filedialog.h"
 #include "gamefixture.h"
 #include "modalwatcher.h"
@@ -249,7 +250,8 @@ void TestDesktopIntegration::droppedPicture()
     QFETCH(QStringList, paths);
     QFETCH(bool, taken);
     std::unique_ptr<QMimeData> data(urlsOf(paths));
-    QCOMPARE(!mok::platform::droppedPicture(data.get()).isEmpty(), taken);
+    QCOMPARE(!mok::platform::droppedPicture(data.get(), mok::picture::pictureMimeTypes()).isEmpty(),
+             taken);
 }
 
 void TestDesktopIntegration::pictureOnTheCommandLineOpensOnceTheBannerSettles()

@@ -8,17 +8,31 @@
 #include "preview_size.h"
 #include "webp_reader.h"
 
-#include <cstring>
+#include <string>
 #include <vector>
 
 namespace mok::picture {
 
 namespace {
 
-bool startsWith(const std::uint8_t *head, std::size_t size, const char *magic)
+bool startsWith(const std::uint8_t *head, std::size_t size, const std::string &signature)
 {
-    const std::size_t n = std::strlen(magic);
-    return size >= n && std::memcmp(head, magic, n) == 0;
+    if (size < signature.size())
+        return false;
+    for (std::size_t i = 0; i < signature.size(); ++i) {
+        if (signature[i] != '?' && std::uint8_t(signature[i]) != head[i])
+            return false;
+    }
+    return true;
+}
+
+bool isOf(const PictureFormat &format, const std::uint8_t *head, std::size_t size)
+{
+    for (const std::string &signature : format.signatures) {
+        if (startsWith(head, size, signature))
+            return true;
+    }
+    return !format.brands.empty() && claimsBrand(head, size, format.brands);
 }
 
 Reader readerFor(Format format)
@@ -46,18 +60,10 @@ Reader readerFor(Format format)
 
 Format formatOf(const std::uint8_t *head, std::size_t size)
 {
-    if (startsWith(head, size, "\xFF\xD8"))
-        return Format::Jpeg;
-    if (startsWith(head, size, "GIF87a") || startsWith(head, size, "GIF89a"))
-        return Format::Gif;
-    if (startsWith(head, size, "BM"))
-        return Format::Bmp;
-    if (startsWith(head, size, "\x89PNG\r\n\x1A\n"))
-        return Format::Png;
-    if (isWebpFile(head, size))
-        return Format::Webp;
-    if (isHeifFile(head, size))
-        return Format::Heif;
+    for (const PictureFormat &format : pictureFormats()) {
+        if (isOf(format, head, size))
+            return format.reader;
+    }
     return Format::Unknown;
 }
 

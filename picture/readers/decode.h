@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats.h"
 #include "outcome.h"
 #include "row_sink.h"
 #include "source.h"
@@ -10,14 +11,13 @@
 
 namespace mok::picture {
 
-// The formats, recognised by content whatever the file is called: a PNG
-// renamed .jpg, or a BMP renamed .gif, opens as what it really is.
-enum class Format { Unknown, Jpeg, Gif, Bmp, Png, Webp, Heif };
-
 // How many bytes of a file's start formatOf() looks at (enough for a
 // HEIF's brands).
 constexpr std::size_t kFormatHeadBytes = 64;
 
+// The reader for a file starting with `head`, by its content as the table
+// of formats tells it, whatever the file is called: a PNG renamed .jpg, or
+// a BMP renamed .gif, opens as what it really is.
 Format formatOf(const std::uint8_t *head, std::size_t size);
 
 // Loads what reading this format needs from the file system (libheif and

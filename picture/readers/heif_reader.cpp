@@ -76,9 +76,8 @@ const Libheif *openLibheif()
     return &functions;
 }
 
-// Brands of the still pictures libheif reads, and of the sequences (moving
-// pictures) that may carry a still one beside them.
-constexpr const char *kImageBrands[] = {"heic", "heix", "heim", "heis", "mif1", "avif"};
+// Of the brands HEIF and AVIF are recognised by (formats.cpp), those of
+// the sequences (moving pictures) that may carry a still one beside them.
 constexpr const char *kSequenceBrands[] = {"hevc", "hevx", "hevm", "hevs", "msf1", "avis"};
 
 // The file's bytes, as far as they go.
@@ -343,11 +342,11 @@ void prepareHeif()
     std::call_once(once, [] { heif = openLibheif(); });
 }
 
-bool isHeifFile(const std::uint8_t *head, std::size_t size)
+bool claimsBrand(const std::uint8_t *head, std::size_t size, const std::vector<std::string> &brands)
 {
-    const std::vector<FourCc> brands = brandsOf({head, size});
-    return std::any_of(brands.begin(), brands.end(), [](const FourCc &b) {
-        return isOneOf(b, kImageBrands) || isOneOf(b, kSequenceBrands);
+    const std::vector<FourCc> claimed = brandsOf({head, size});
+    return std::any_of(claimed.begin(), claimed.end(), [&](const FourCc &b) {
+        return std::find(brands.begin(), brands.end(), b) != brands.end();
     });
 }
 

@@ -4,13 +4,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace mok::picture {
 
 // Whether a file starting with `head` (its first 64 bytes, or all of a
-// shorter file) is an ISO media file of a brand libheif reads: HEIF with
-// HEVC (a phone's HEIC), AVIF, or the generic image brands.
-bool isHeifFile(const std::uint8_t *head, std::size_t size);
+// shorter file) is an ISO media file whose file type box claims one of
+// `brands` ("heic", "avif", ...).
+bool claimsBrand(const std::uint8_t *head, std::size_t size,
+                 const std::vector<std::string> &brands);
 
 // Loads libheif and lets it find its codecs, once per process: what a HEIF
 // or AVIF read needs from the file system. The decoding helper does it

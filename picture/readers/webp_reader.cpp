@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <memory>
 
 namespace mok::picture {
@@ -104,11 +103,6 @@ ReadResult readFirstFrame(const MappedFile &data, PreviewTarget &target)
 }
 
 } // namespace
-
-bool isWebpFile(const std::uint8_t *head, std::size_t size)
-{
-    return size >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WEBP", 4) == 0;
-}
 
 ReadResult readWebp(Source &file, PreviewTarget &target)
 {
