@@ -317,7 +317,10 @@ void PictureDecoder::onAnswerReady()
     }
     PictureLoadResult result;
     if (got > 0) {
-        // One answer, whole, and nothing after it.
+        // One answer, whole, and nothing after it. An honest helper ends as
+        // soon as it has answered, so by its end a second answer would have
+        // arrived: looked for any sooner, it can be missed.
+        m_working->awaitEnd();
         char more;
         const bool doubled = ::recv(m_working->socket, &more, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
         result = whole && !doubled ? checkAnswer(answer, memory, m_screen, m_devicePixelRatio)
