@@ -180,6 +180,41 @@ QByteArray pngWithTextBomb(int chunks, int inflatedMB, bool itxt)
     return png.left(afterIhdr) + chunksBytes + png.mid(afterIhdr);
 }
 
+QByteArray storedPng(int width, int height)
+{
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(quint32(width), header.data());
+    qToBigEndian<quint32>(quint32(height), header.data() + 4);
+    header[8] = 8; // bits, then colour type 2: RGB
+    header[9] = 2;
+    QByteArray row(1 + 3 * width, '\0'); // filter 0, then the pixels
+    for (int i = 1; i < row.size(); ++i)
+        row[i] = char(i * 7);
+    z_stream z{};
+    deflateInit(&z, Z_NO_COMPRESSION);
+    QByteArray data;
+    data.reserve(qsizetype(row.size()) * height + height / 16 + 1024);
+    std::vector<Bytef> buffer(1 << 20);
+    for (int y = 0; y < height; ++y) {
+        z.next_in = reinterpret_cast<Bytef *>(row.data());
+        z.avail_in = uInt(row.size());
+        const int flush = y + 1 == height ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            z.next_out = buffer.data();
+            z.avail_out = uInt(buffer.size());
+            deflate(&z, flush);
+            data.append(reinterpret_cast<const char *>(buffer.data()),
+                        qsizetype(buffer.size() - z.avail_out));
+        } while (z.avail_out == 0);
+    }
+    deflateEnd(&z);
+    QByteArray png("\x89PNG\r\n\x1A\n", 8);
+    png += pngChunk("IHDR", header);
+    for (qsizetype at = 0; at < data.size(); at += 1 << 24)
+        png += pngChunk("IDAT", data.mid(at, 1 << 24));
+    return png + pngChunk("IEND", {});
+}
+
 QByteArray deepPngDeclaring(int width, int height)
 {
     QImage picture(16, 16, QImage::Format_RGBX64);
@@ -310,6 +345,28 @@ QByteArray bmpDeclaring(qint32 width, qint32 height, int pixelBytes)
     return b;
 }
 
+QByteArray bmpWithMasks(quint32 red, quint32 green, quint32 blue)
+{
+    QByteArray b(54 + 12 + 4 * 4 * 4, '\x7F');
+    b[0] = 'B';
+    b[1] = 'M';
+    putLE(b, 2, quint32(b.size()), 4);
+    putLE(b, 6, 0, 4);
+    putLE(b, 10, 54 + 12, 4); // the masks follow the header
+    putLE(b, 14, 40, 4);
+    putLE(b, 18, 4, 4);
+    putLE(b, 22, 4, 4);
+    putLE(b, 26, 1, 2);
+    putLE(b, 28, 32, 2);
+    putLE(b, 30, 3, 4); // bit fields
+    for (int i = 34; i < 54; ++i)
+        b[i] = '\0';
+    putLE(b, 54, red, 4);
+    putLE(b, 58, green, 4);
+    putLE(b, 62, blue, 4);
+    return b;
+}
+
 namespace {
 
 QImage flatPicture(int side)
@@ -329,6 +386,149 @@ QByteArray heifDeclaring(int width, int height)
         qToBigEndian<quint32>(quint32(width), heif.data() + at + 8);
         qToBigEndian<quint32>(quint32(height), heif.data() + at + 12);
     }
+    return heif;
+}
+
+namespace {
+
+// Big-endian numbers of 1 to 8 bytes, read and written.
+quint64 beAt(const QByteArray &b, qsizetype at, int bytes)
+{
+    quint64 v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v = v << 8 | uchar(b[at + i]);
+    return v;
+}
+QByteArray be(quint64 v, int bytes)
+{
+    QByteArray b(bytes, '\0');
+    for (int i = bytes - 1; i >= 0; --i, v >>= 8)
+        b[i] = char(v & 0xFF);
+    return b;
+}
+
+QByteArray box(const char *type, const QByteArray &body)
+{
+    return be(quint64(8 + body.size()), 4) + QByteArray(type, 4) + body;
+}
+QByteArray fullBox(const char *type, int version, int flags, const QByteArray &body)
+{
+    return box(type, be(quint64(version), 1) + be(quint64(flags), 3) + body);
+}
+
+// Where the content of the first box of `type` among [begin, end) starts,
+// after `skip` more bytes (4 for a full box), and where it ends.
+std::pair<qsizetype, qsizetype> findBox(const QByteArray &file, qsizetype begin, qsizetype end,
+                                        const char *type, int skip = 0)
+{
+    for (qsizetype at = begin; at + 8 <= end;) {
+        const auto size = qsizetype(beAt(file, at, 4));
+        if (file.mid(at + 4, 4) == type)
+            return {at + 8 + skip, at + size};
+        if (size < 8)
+            break;
+        at += size;
+    }
+    qFatal("test HEIF has no %s box", type);
+}
+
+// The one extent of the one item a HEIF of libheif's has: where its length
+// is written, in how many bytes, and where the data lies.
+struct Extent {
+    qsizetype lengthAt = 0;
+    int lengthBytes = 0;
+    qsizetype offset = 0;
+    qsizetype length = 0;
+};
+
+Extent onlyExtent(const QByteArray &heif)
+{
+    const auto meta = findBox(heif, 0, heif.size(), "meta", 4);
+    const auto iloc = findBox(heif, meta.first, meta.second, "iloc", 4);
+    if (heif[iloc.first - 4] != 0 || beAt(heif, iloc.first + 2, 2) != 1)
+        qFatal("test HEIF has more than one item, or a newer location box");
+    const int offsetBytes = uchar(heif[iloc.first]) >> 4;
+    const int baseBytes = uchar(heif[iloc.first + 1]) >> 4;
+    Extent e;
+    e.lengthBytes = uchar(heif[iloc.first]) & 15;
+    // sizes, item count, the item's number, its data reference, base offset
+    qsizetype at = iloc.first + 2 + 2 + 2 + 2;
+    const auto base = qsizetype(beAt(heif, at, baseBytes));
+    at += baseBytes + 2; // and the count of extents
+    e.offset = base + qsizetype(beAt(heif, at, offsetBytes));
+    e.lengthAt = at + offsetBytes;
+    e.length = qsizetype(beAt(heif, e.lengthAt, e.lengthBytes));
+    return e;
+}
+
+} // namespace
+
+QByteArray heifGrid(const QByteArray &tile, int width, int height)
+{
+    const auto meta = findBox(tile, 0, tile.size(), "meta", 4);
+    const auto iprp = findBox(tile, meta.first, meta.second, "iprp");
+    const auto ipco = findBox(tile, iprp.first, iprp.second, "ipco");
+    // Every tile has the coded picture's properties, its decoder's
+    // configuration essential; the grid has its own size.
+    QByteArray associations;
+    int tileWidth = 0;
+    int tileHeight = 0;
+    for (qsizetype at = ipco.first; at < ipco.second; at += qsizetype(beAt(tile, at, 4))) {
+        const QByteArray type = tile.mid(at + 4, 4);
+        associations += char((type == "hvcC" ? 0x80 : 0) | (associations.size() + 1));
+        if (type == "ispe") {
+            tileWidth = int(beAt(tile, at + 12, 4));
+            tileHeight = int(beAt(tile, at + 16, 4));
+        }
+    }
+    const int columns = (width + tileWidth - 1) / tileWidth;
+    const int rows = (height + tileHeight - 1) / tileHeight;
+    const int tiles = columns * rows;
+    const QByteArray properties =
+        tile.mid(ipco.first, ipco.second - ipco.first) +
+        fullBox("ispe", 0, 0, be(quint64(width), 4) + be(quint64(height), 4));
+    const QByteArray gridProperty(1, char(associations.size() + 1));
+
+    QByteArray items = fullBox("infe", 2, 0, be(1, 2) + be(0, 2) + "grid" + QByteArray(1, '\0'));
+    QByteArray references = be(1, 2) + be(quint64(tiles), 2);
+    QByteArray associated = be(1, 2) + be(1, 1) + gridProperty;
+    for (int i = 2; i < tiles + 2; ++i) {
+        items += fullBox("infe", 2, 1, be(quint64(i), 2) + be(0, 2) + "hvc1" + QByteArray(1, '\0'));
+        references += be(quint64(i), 2);
+        associated += be(quint64(i), 2) + be(quint64(associations.size()), 1) + associations;
+    }
+    // version, flags, rows and columns less one, and the size in 16 bits
+    const QByteArray grid = be(0, 2) + be(quint64(rows - 1), 1) + be(quint64(columns - 1), 1) +
+                            be(quint64(width), 2) + be(quint64(height), 2);
+    const Extent coded = onlyExtent(tile);
+    const auto headUpTo = [&](qsizetype mdat) -> QByteArray {
+        // offsets and lengths of 4 bytes; the grid's data in idat, every
+        // tile's the same bytes of mdat
+        QByteArray locations = be(0x44, 1) + be(0, 1) + be(quint64(tiles + 1), 2) + be(1, 2) +
+                               be(1, 2) + be(0, 2) + be(1, 2) + be(0, 4) +
+                               be(quint64(grid.size()), 4);
+        for (int i = 2; i < tiles + 2; ++i)
+            locations += be(quint64(i), 2) + be(0, 2) + be(0, 2) + be(1, 2) +
+                         be(quint64(mdat + 8), 4) + be(quint64(coded.length), 4);
+        const QByteArray metaBody =
+            fullBox("hdlr", 0, 0, be(0, 4) + "pict" + QByteArray(13, '\0')) +
+            fullBox("pitm", 0, 0, be(1, 2)) + fullBox("iloc", 1, 0, locations) +
+            fullBox("iinf", 0, 0, be(quint64(tiles + 1), 2) + items) +
+            fullBox("iref", 0, 0, box("dimg", references)) +
+            box("iprp", box("ipco", properties) +
+                            fullBox("ipma", 0, 0, be(quint64(tiles + 1), 4) + associated)) +
+            box("idat", grid);
+        return box("ftyp", QByteArray("heic\0\0\0\0mif1heic", 16)) +
+               fullBox("meta", 0, 0, metaBody);
+    };
+    const QByteArray head = headUpTo(headUpTo(0).size());
+    return head + box("mdat", tile.mid(coded.offset, coded.length));
+}
+
+QByteArray withItemLength(QByteArray heif, quint32 length)
+{
+    const Extent e = onlyExtent(heif);
+    heif.replace(e.lengthAt, e.lengthBytes, be(length, e.lengthBytes));
     return heif;
 }
 
@@ -353,6 +553,87 @@ QByteArray webpDeclaring(int width, int height)
     putLE(webp, 26, quint32(width & 0x3FFF), 2);
     putLE(webp, 28, quint32(height & 0x3FFF), 2);
     return webp;
+}
+
+namespace {
+
+// Bits written as a lossless WebP reads them: least significant first.
+class BitWriter {
+public:
+    void put(quint32 value, int count)
+    {
+        for (int i = 0; i < count; ++i, ++m_bits) {
+            if (m_bits % 8 == 0)
+                m_bytes += '\0';
+            m_bytes[m_bytes.size() - 1] =
+                char(uchar(m_bytes.back()) | ((value >> i) & 1) << (m_bits % 8));
+        }
+    }
+    QByteArray bytes() const { return m_bytes; }
+
+private:
+    QByteArray m_bytes;
+    int m_bits = 0;
+};
+
+QByteArray riffChunk(const char *type, const QByteArray &body)
+{
+    QByteArray chunk = QByteArray(type, 4) + QByteArray(4, '\0') + body;
+    putLE(chunk, 4, quint32(body.size()), 4);
+    return body.size() % 2 ? chunk + QByteArray(1, '\0') : chunk;
+}
+
+QByteArray riff(const QByteArray &chunks)
+{
+    QByteArray file = QByteArray("RIFF\0\0\0\0WEBP", 12) + chunks;
+    putLE(file, 4, quint32(file.size() - 8), 4);
+    return file;
+}
+
+QByteArray losslessStream(int width, int height)
+{
+    BitWriter bits;
+    bits.put(0x2F, 8); // signature, then the size less one, alpha used, version 0
+    bits.put(quint32(width - 1), 14);
+    bits.put(quint32(height - 1), 14);
+    bits.put(1, 1);
+    bits.put(0, 3);
+    bits.put(0, 3); // no transform, no colour cache, one set of codes
+    // Green, red, blue, alpha and distance, each a code of one symbol,
+    // given in 8 bits: a symbol of no length.
+    for (const quint32 symbol : {0x40u, 0x80u, 0xC0u, 0xFFu, 0u}) {
+        bits.put(1, 1); // simple
+        bits.put(0, 1); // one symbol
+        bits.put(1, 1); // of 8 bits
+        bits.put(symbol, 8);
+    }
+    return riffChunk("VP8L", bits.bytes());
+}
+
+// 24 bits, little-endian.
+QByteArray le24(int value)
+{
+    QByteArray b(3, '\0');
+    putLE(b, 0, quint32(value), 3);
+    return b;
+}
+
+} // namespace
+
+QByteArray losslessWebp(int width, int height)
+{
+    return riff(losslessStream(width, height));
+}
+
+QByteArray animatedWebp(int width, int height)
+{
+    // VP8X: animation; the canvas less one. ANIM: background, loop count.
+    // ANMF: place, size less one, duration, flags, then the frame.
+    const QByteArray canvas = QByteArray("\x02\0\0\0", 4) + le24(width - 1) + le24(height - 1);
+    const QByteArray frame = le24(0) + le24(0) + le24(15) + le24(15) + le24(100) +
+                             QByteArray(1, '\0') + losslessStream(16, 16);
+    return riff(riffChunk("VP8X", canvas) + riffChunk("ANIM", QByteArray(6, '\0')) +
+                riffChunk("ANMF", frame));
 }
 
 } // namespace hostile

@@ -33,6 +33,10 @@ QByteArray pngWithTextBomb(int chunks, int inflatedMB, bool itxt);
 // picture at 8 bytes a pixel).
 QByteArray deepPngDeclaring(int width, int height);
 
+// An 8-bit RGB PNG of width x height whose data is stored, not compressed:
+// a file of 3 bytes a pixel, in rows of a repeating pattern.
+QByteArray storedPng(int width, int height);
+
 // A GIF of a few dozen bytes: a 1 x 1 image on a logical screen of
 // screenW x screenH, or (frameFillsScreen) an image declaring the whole
 // screen whose data holds one pixel.
@@ -57,8 +61,20 @@ QByteArray rle8Bmp(const QByteArray &runs, quint32 pixelOffset = 0);
 // whatever size it declares.
 QByteArray bmpDeclaring(qint32 width, qint32 height, int pixelBytes = 0);
 
+// A 32-bit BMP of 4 x 4 whose pixels are read through these channel masks.
+QByteArray bmpWithMasks(quint32 red, quint32 green, quint32 blue);
+
 // A small HEIC whose spatial extent properties declare width x height.
 QByteArray heifDeclaring(int width, int height);
+
+// A HEIC grid of width x height put together from `tile` (a HEIC of one
+// coded picture, as libheif writes it) repeated in every place, each tile
+// hidden as cameras write them.
+QByteArray heifGrid(const QByteArray &tile, int width, int height);
+
+// `heif` (one coded picture, as libheif writes it) whose item location
+// says the picture's data is `length` bytes long.
+QByteArray withItemLength(QByteArray heif, quint32 length);
 
 // A small AVIF whose coded picture is overwritten with bytes that are no
 // AV1 at all; its boxes are intact.
@@ -67,5 +83,13 @@ QByteArray avifWithBrokenStream();
 // A small lossy WebP whose frame header declares width x height (at most
 // 16383 each, all the format can say).
 QByteArray webpDeclaring(int width, int height);
+
+// A lossless WebP of a few dozen bytes: width x height pixels of one colour,
+// each coded in no bits at all.
+QByteArray losslessWebp(int width, int height);
+
+// An animated WebP on a canvas of width x height whose one frame is a
+// lossless 16 x 16 picture.
+QByteArray animatedWebp(int width, int height);
 
 } // namespace hostile

@@ -30,22 +30,34 @@ QImage overBlack(const QImage &picture)
     return premultiplied;
 }
 
-QByteArray encodeHeif(const QImage &picture, Codec codec, int quality, int orientation)
+QByteArray encodeHeif(const QImage &picture, Codec codec, int quality, int orientation,
+                      int bitDepth)
 {
     const bool alpha = picture.hasAlphaChannel();
+    const bool deep = bitDepth > 8;
     const QImage rgba = picture.convertToFormat(QImage::Format_RGBA8888);
     heif_image *image = nullptr;
-    heif_image_create(rgba.width(), rgba.height(), heif_colorspace_RGB,
-                      alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, &image);
-    heif_image_add_plane(image, heif_channel_interleaved, rgba.width(), rgba.height(), 8);
+    const heif_chroma chroma =
+        deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+             : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+    heif_image_create(rgba.width(), rgba.height(), heif_colorspace_RGB, chroma, &image);
+    heif_image_add_plane(image, heif_channel_interleaved, rgba.width(), rgba.height(), bitDepth);
     int stride = 0;
     uint8_t *plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
     for (int y = 0; y < rgba.height(); ++y) {
         const uchar *in = rgba.constScanLine(y);
         uint8_t *out = plane + y * stride;
-        for (int x = 0; x < rgba.width(); ++x, in += 4)
-            for (int c = 0; c < (alpha ? 4 : 3); ++c)
-                *out++ = in[c];
+        for (int x = 0; x < rgba.width(); ++x, in += 4) {
+            for (int c = 0; c < (alpha ? 4 : 3); ++c) {
+                if (!deep) {
+                    *out++ = in[c];
+                    continue;
+                }
+                const int value = in[c] << (bitDepth - 8); // little-endian samples
+                *out++ = uint8_t(value & 0xFF);
+                *out++ = uint8_t(value >> 8);
+            }
+        }
     }
     heif_context *context = heif_context_alloc();
     heif_encoder *encoder = nullptr;
