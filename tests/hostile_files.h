@@ -67,15 +67,6 @@ QByteArray bmpWithMasks(quint32 red, quint32 green, quint32 blue);
 // A small HEIC whose spatial extent properties declare width x height.
 QByteArray heifDeclaring(int width, int height);
 
-// A HEIC grid of width x height put together from `tile` (a HEIC of one
-// coded picture, as libheif writes it) repeated in every place, each tile
-// hidden as cameras write them.
-QByteArray heifGrid(const QByteArray &tile, int width, int height);
-
-// `heif` (one coded picture, as libheif writes it) whose item location
-// says the picture's data is `length` bytes long.
-QByteArray withItemLength(QByteArray heif, quint32 length);
-
 // A small AVIF whose coded picture is overwritten with bytes that are no
 // AV1 at all; its boxes are intact.
 QByteArray avifWithBrokenStream();

@@ -4,6 +4,7 @@
 // encoders, and those files' own pixels as the libraries decode them whole.
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 
 namespace modern {
 
@@ -27,5 +28,15 @@ QImage decodeHeif(const QByteArray &file);
 // A picture composed over black, as the board shows it, as RGB32.
 QImage overBlack(const QImage &picture);
 QImage decodeWebp(const QByteArray &file);
+
+// A HEIC grid of width x height put together from `tiles` (HEICs of one
+// coded picture each, as libheif writes them, of one size), in rows from
+// the top and over again as often as the grid needs, each tile hidden as
+// cameras write them.
+QByteArray heifGrid(const QList<QByteArray> &tiles, int width, int height);
+
+// `heif` (one coded picture, as libheif writes it) whose item location
+// says the picture's data is `length` bytes long.
+QByteArray withItemLength(QByteArray heif, quint32 length);
 
 } // namespace modern

@@ -266,7 +266,7 @@ void TestHostilePictures::boundedLoads_data()
     const QByteArray tile10 =
         modern::encodeHeif(gradient(512, 512), modern::Codec::Hevc, 50, 1, 10);
     QTest::newRow("10-bit heic grid of 8192x8192 in 512x512 tiles")
-        << write(QStringLiteral("grid10.heic"), heifGrid(tile10, 8192, 8192))
+        << write(QStringLiteral("grid10.heic"), modern::heifGrid({tile10}, 8192, 8192))
         << QStringLiteral("ok 8192 8192 14");
     // libde265 alone needs more than the fence allows for one coded picture
     // this large; the sanitizers' builds lift the fence.
@@ -274,7 +274,7 @@ void TestHostilePictures::boundedLoads_data()
         QTest::newRow("10-bit heic of 8192x8192 coded as one picture")
             << QStringLiteral(MOK_SOURCE_DIR "/tests/data/flat-10bit-8192.heic") << kNoMemory;
     QTest::newRow("heic whose data says it is 768 MB")
-        << write(QStringLiteral("long.heic"), withItemLength(heic, 768u << 20)) << kBroken;
+        << write(QStringLiteral("long.heic"), modern::withItemLength(heic, 768u << 20)) << kBroken;
     QTest::newRow("heic where no thread can start")
         << write(QStringLiteral("no-threads.heic"), heic) << kNoThreads;
     QTest::newRow("avif where no thread can start")
