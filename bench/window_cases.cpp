@@ -266,6 +266,9 @@ void benchOpening(WindowCases &cases, int rounds, const QStringList &pictures)
              return QStringList{QStringLiteral("-ppm"), path, QStringLiteral("-o"),
                                 QProcess::nullDevice()};
          }},
+        // pngtopnm writes its picture to standard output, the null device.
+        {QStringLiteral("open-png"), QStringLiteral("pngtopnm"),
+         [](const QString &path) { return QStringList{path}; }},
     };
     for (std::size_t i = 0; i < openCases.size() && i < std::size_t(pictures.size()); ++i) {
         const QString &path = pictures[int(i)];
