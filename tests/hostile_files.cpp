@@ -182,37 +182,15 @@ QByteArray pngWithTextBomb(int chunks, int inflatedMB, bool itxt)
 
 QByteArray storedPng(int width, int height)
 {
-    QByteArray header(13, '\0');
-    qToBigEndian<quint32>(quint32(width), header.data());
-    qToBigEndian<quint32>(quint32(height), header.data() + 4);
-    header[8] = 8; // bits, then colour type 2: RGB
-    header[9] = 2;
-    QByteArray row(1 + 3 * width, '\0'); // filter 0, then the pixels
-    for (int i = 1; i < row.size(); ++i)
-        row[i] = char(i * 7);
-    z_stream z{};
-    deflateInit(&z, Z_NO_COMPRESSION);
-    QByteArray data;
-    data.reserve(qsizetype(row.size()) * height + height / 16 + 1024);
-    std::vector<Bytef> buffer(1 << 20);
-    for (int y = 0; y < height; ++y) {
-        z.next_in = reinterpret_cast<Bytef *>(row.data());
-        z.avail_in = uInt(row.size());
-        const int flush = y + 1 == height ? Z_FINISH : Z_NO_FLUSH;
-        do {
-            z.next_out = buffer.data();
-            z.avail_out = uInt(buffer.size());
-            deflate(&z, flush);
-            data.append(reinterpret_cast<const char *>(buffer.data()),
-                        qsizetype(buffer.size() - z.avail_out));
-        } while (z.avail_out == 0);
-    }
-    deflateEnd(&z);
-    QByteArray png("\x89PNG\r\n\x1A\n", 8);
-    png += pngChunk("IHDR", header);
-    for (qsizetype at = 0; at < data.size(); at += 1 << 24)
-        png += pngChunk("IDAT", data.mid(at, 1 << 24));
-    return png + pngChunk("IEND", {});
+    QImage picture(width, height, QImage::Format_RGB888);
+    for (int y = 0; y < height; ++y)
+        std::fill_n(picture.scanLine(y), picture.bytesPerLine(), uchar(y));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    writer.setCompression(0);
+    writer.write(picture);
+    return buffer.data();
 }
 
 QByteArray deepPngDeclaring(int width, int height)
@@ -347,20 +325,10 @@ QByteArray bmpDeclaring(qint32 width, qint32 height, int pixelBytes)
 
 QByteArray bmpWithMasks(quint32 red, quint32 green, quint32 blue)
 {
-    QByteArray b(54 + 12 + 4 * 4 * 4, '\x7F');
-    b[0] = 'B';
-    b[1] = 'M';
-    putLE(b, 2, quint32(b.size()), 4);
-    putLE(b, 6, 0, 4);
+    QByteArray b = bmpDeclaring(4, 4, 12 + 4 * 4 * 4);
     putLE(b, 10, 54 + 12, 4); // the masks follow the header
-    putLE(b, 14, 40, 4);
-    putLE(b, 18, 4, 4);
-    putLE(b, 22, 4, 4);
-    putLE(b, 26, 1, 2);
     putLE(b, 28, 32, 2);
     putLE(b, 30, 3, 4); // bit fields
-    for (int i = 34; i < 54; ++i)
-        b[i] = '\0';
     putLE(b, 54, red, 4);
     putLE(b, 58, green, 4);
     putLE(b, 62, blue, 4);
@@ -412,85 +380,25 @@ QByteArray webpDeclaring(int width, int height)
     return webp;
 }
 
-namespace {
-
-// Bits written as a lossless WebP reads them: least significant first.
-class BitWriter {
-public:
-    void put(quint32 value, int count)
-    {
-        for (int i = 0; i < count; ++i, ++m_bits) {
-            if (m_bits % 8 == 0)
-                m_bytes += '\0';
-            m_bytes[m_bytes.size() - 1] =
-                char(uchar(m_bytes.back()) | ((value >> i) & 1) << (m_bits % 8));
-        }
-    }
-    QByteArray bytes() const { return m_bytes; }
-
-private:
-    QByteArray m_bytes;
-    int m_bits = 0;
-};
-
-QByteArray riffChunk(const char *type, const QByteArray &body)
+QByteArray losslessWebpDeclaring(int width, int height)
 {
-    QByteArray chunk = QByteArray(type, 4) + QByteArray(4, '\0') + body;
-    putLE(chunk, 4, quint32(body.size()), 4);
-    return body.size() % 2 ? chunk + QByteArray(1, '\0') : chunk;
+    // A stream whose five codes are each one symbol of no length: every
+    // pixel costs no bits. After the signature byte 0x2F come the width and
+    // height less one in 14 bits each.
+    QByteArray webp = QByteArray::fromHex("524946461a000000574542505650384c0d0000002f00000000"
+                                          "2850010bdcff020000");
+    const quint32 sizes = quint32(width - 1) | quint32(height - 1) << 14 | 1u << 28; // alpha
+    putLE(webp, 21, sizes, 4);
+    return webp;
 }
 
-QByteArray riff(const QByteArray &chunks)
+QByteArray animatedWebp()
 {
-    QByteArray file = QByteArray("RIFF\0\0\0\0WEBP", 12) + chunks;
-    putLE(file, 4, quint32(file.size() - 8), 4);
-    return file;
-}
-
-QByteArray losslessStream(int width, int height)
-{
-    BitWriter bits;
-    bits.put(0x2F, 8); // signature, then the size less one, alpha used, version 0
-    bits.put(quint32(width - 1), 14);
-    bits.put(quint32(height - 1), 14);
-    bits.put(1, 1);
-    bits.put(0, 3);
-    bits.put(0, 3); // no transform, no colour cache, one set of codes
-    // Green, red, blue, alpha and distance, each a code of one symbol,
-    // given in 8 bits: a symbol of no length.
-    for (const quint32 symbol : {0x40u, 0x80u, 0xC0u, 0xFFu, 0u}) {
-        bits.put(1, 1); // simple
-        bits.put(0, 1); // one symbol
-        bits.put(1, 1); // of 8 bits
-        bits.put(symbol, 8);
-    }
-    return riffChunk("VP8L", bits.bytes());
-}
-
-// 24 bits, little-endian.
-QByteArray le24(int value)
-{
-    QByteArray b(3, '\0');
-    putLE(b, 0, quint32(value), 3);
-    return b;
-}
-
-} // namespace
-
-QByteArray losslessWebp(int width, int height)
-{
-    return riff(losslessStream(width, height));
-}
-
-QByteArray animatedWebp(int width, int height)
-{
-    // VP8X: animation; the canvas less one. ANIM: background, loop count.
-    // ANMF: place, size less one, duration, flags, then the frame.
-    const QByteArray canvas = QByteArray("\x02\0\0\0", 4) + le24(width - 1) + le24(height - 1);
-    const QByteArray frame = le24(0) + le24(0) + le24(15) + le24(15) + le24(100) +
-                             QByteArray(1, '\0') + losslessStream(16, 16);
-    return riff(riffChunk("VP8X", canvas) + riffChunk("ANIM", QByteArray(6, '\0')) +
-                riffChunk("ANMF", frame));
+    // VP8X with the animation flag and a canvas of 16383 x 16383, ANIM, then
+    // one ANMF of 16 x 16 holding a stream like the one above.
+    return QByteArray::fromHex("524946465200000057454250565038580a00000012000000fe3f00fe3f00"
+                               "414e494d06000000000000000000414e4d46260000000000000000000f00"
+                               "000f0000640000005650384c0d0000002f0fc003102850010bdcff020000");
 }
 
 } // namespace hostile

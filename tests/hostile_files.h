@@ -33,8 +33,8 @@ QByteArray pngWithTextBomb(int chunks, int inflatedMB, bool itxt);
 // picture at 8 bytes a pixel).
 QByteArray deepPngDeclaring(int width, int height);
 
-// An 8-bit RGB PNG of width x height whose data is stored, not compressed:
-// a file of 3 bytes a pixel, in rows of a repeating pattern.
+// An 8-bit RGB PNG of width x height, a grey ramp down its rows, whose data
+// is stored, not compressed: a file of 3 bytes a pixel.
 QByteArray storedPng(int width, int height);
 
 // A GIF of a few dozen bytes: a 1 x 1 image on a logical screen of
@@ -75,12 +75,12 @@ QByteArray avifWithBrokenStream();
 // 16383 each, all the format can say).
 QByteArray webpDeclaring(int width, int height);
 
-// A lossless WebP of a few dozen bytes: width x height pixels of one colour,
-// each coded in no bits at all.
-QByteArray losslessWebp(int width, int height);
+// A lossless WebP of 34 bytes: width x height pixels of one colour, each
+// coded in no bits at all.
+QByteArray losslessWebpDeclaring(int width, int height);
 
-// An animated WebP on a canvas of width x height whose one frame is a
+// An animated WebP on a canvas of 16383 x 16383 whose one frame is a
 // lossless 16 x 16 picture.
-QByteArray animatedWebp(int width, int height);
+QByteArray animatedWebp();
 
 } // namespace hostile

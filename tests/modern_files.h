@@ -4,7 +4,6 @@
 // encoders, and those files' own pixels as the libraries decode them whole.
 #include <QByteArray>
 #include <QImage>
-#include <QList>
 
 namespace modern {
 
@@ -13,9 +12,7 @@ enum class Codec { Hevc, Av1 };
 // A HEIC (HEVC) or AVIF (AV1) of `picture`, with its alpha if it has any,
 // stored with this EXIF-style orientation (1 upright, 6 turned 90° clockwise
 // to be shown, ...), which libheif writes as rotation and mirror properties.
-// Coded at 8 bits, or at `bitDepth` (10 or 12) from the picture's 8 bits.
-QByteArray encodeHeif(const QImage &picture, Codec codec, int quality, int orientation = 1,
-                      int bitDepth = 8);
+QByteArray encodeHeif(const QImage &picture, Codec codec, int quality, int orientation = 1);
 
 // A lossy WebP of `picture`, with its alpha if it has any; lossless when
 // quality is negative.
@@ -28,15 +25,5 @@ QImage decodeHeif(const QByteArray &file);
 // A picture composed over black, as the board shows it, as RGB32.
 QImage overBlack(const QImage &picture);
 QImage decodeWebp(const QByteArray &file);
-
-// A HEIC grid of width x height put together from `tiles` (HEICs of one
-// coded picture each, as libheif writes them, of one size), in rows from
-// the top and over again as often as the grid needs, each tile hidden as
-// cameras write them.
-QByteArray heifGrid(const QList<QByteArray> &tiles, int width, int height);
-
-// `heif` (one coded picture, as libheif writes it) whose item location
-// says the picture's data is `length` bytes long.
-QByteArray withItemLength(QByteArray heif, quint32 length);
 
 } // namespace modern
