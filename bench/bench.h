@@ -43,11 +43,13 @@ bool writeCameraPicture(const QString &path, int width, int height, bool progres
 // and as a lossy WebP at quality 90.
 bool writeCameraHeic(const QString &path, int width, int height);
 bool writeCameraWebp(const QString &path, int width, int height);
+// The same picture as an 8-bit RGB PNG, as Qt writes one.
+bool writeCameraPng(const QString &path, int width, int height);
 
 // Children. Each takes the arguments after its mode and returns the exit code.
-// --window W H ROUNDS BASELINE PROGRESSIVE LARGE HEIC WEBP [PLAY]: the real
-//   game window on a W x H screen: opening against djpeg, heif-convert and
-//   dwebp (pictures may be "-"), Start at
+// --window W H ROUNDS BASELINE PROGRESSIVE LARGE HEIC WEBP PNG [PLAY]: the
+//   real game window on a W x H screen: opening against djpeg, heif-convert,
+//   dwebp and pngtopnm (pictures may be "-"), Start at
 //   level 9 against 100 full-window repaints, grab and drag steps against one
 //   full-window repaint, played on PLAY or the first picture given.
 int runWindowCases(const QStringList &args);

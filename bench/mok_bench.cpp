@@ -284,8 +284,12 @@ void printTable(const Samples &s)
           QStringLiteral("open-heic"), QStringLiteral("open-heic-heif-convert"), 1.0);
     t.row(QStringLiteral("open 4032x3024 WebP (q 90) to the board / dwebp -ppm"), ms,
           QStringLiteral("open-webp"), QStringLiteral("open-webp-dwebp"), 1.0);
+    t.row(QStringLiteral("open 8000x6000 PNG to the board / pngtopnm"), ms,
+          QStringLiteral("open-png"), QStringLiteral("open-png-pngtopnm"), 1.0);
     t.row(QStringLiteral("peak memory opening 8000x6000 (dialog) / preview+16MiB"), mib,
           QStringLiteral("open-peak"), QStringLiteral("open-peak-allowed"), 1.0);
+    t.row(QStringLiteral("peak memory opening 8000x6000 PNG (dialog) / preview+16MiB"), mib,
+          QStringLiteral("png:open-peak"), QStringLiteral("png:open-peak-allowed"), 1.0);
     t.row(QStringLiteral("peak memory opening 8000x6000 at 2x (dialog) / preview+16MiB"), mib,
           QStringLiteral("2x:open-peak"), QStringLiteral("2x:open-peak-allowed"), 1.0);
     t.row(QStringLiteral("memory at rest, waiting helper counted / minimal window"), mib,
@@ -341,9 +345,13 @@ int runAll(int argc, char *argv[])
     }
     if (!bench::writeCameraWebp(webp, 4032, 3024))
         webp = QStringLiteral("-");
+    // A large PNG, as an editor or a screenshot tool saves one.
+    QString png = setup.dir.filePath(QStringLiteral("camera-8000x6000.png"));
+    if (!bench::writeCameraPng(png, 8000, 6000))
+        png = QStringLiteral("-");
     for (const auto &[path, pixels] :
          {std::pair{baseline, 24e6}, std::pair{progressive, 24e6}, std::pair{large, 48e6},
-          std::pair{heic, 4032 * 3024.0}, std::pair{webp, 4032 * 3024.0}})
+          std::pair{heic, 4032 * 3024.0}, std::pair{webp, 4032 * 3024.0}, std::pair{png, 48e6}})
         if (QFileInfo::exists(path))
             out << "  " << QFileInfo(path).fileName() << ": "
                 << QString::number(QFileInfo(path).size() * 8 / pixels, 'f', 2) << " bits/pixel\n";
@@ -354,6 +362,8 @@ int runAll(int argc, char *argv[])
                "measured.\n";
     if (QStandardPaths::findExecutable(QStringLiteral("dwebp")).isEmpty())
         out << "dwebp is missing (Debian: webp): opening a WebP is not measured.\n";
+    if (QStandardPaths::findExecutable(QStringLiteral("pngtopnm")).isEmpty())
+        out << "pngtopnm is missing (Debian: netpbm): opening a PNG is not measured.\n";
     out << "The game's window runs on Qt's offscreen platform, 96 dpi; " << setup.rounds
         << " rounds after a warm-up, each case alternating with its reference.\n\n";
     out.flush();
@@ -363,7 +373,7 @@ int runAll(int argc, char *argv[])
     merge(samples,
           runChild(setup, 1920, 1080,
                    {QStringLiteral("--window"), QStringLiteral("1920"), QStringLiteral("1080"),
-                    rounds, baseline, progressive, large, heic, webp}),
+                    rounds, baseline, progressive, large, heic, webp, png}),
           QString());
     // Opening is the same work on any screen; start and drag are not.
     for (const QString &key :
@@ -374,7 +384,7 @@ int runAll(int argc, char *argv[])
           runChild(setup, 3840, 2160,
                    {QStringLiteral("--window"), QStringLiteral("3840"), QStringLiteral("2160"),
                     rounds, QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-"),
-                    QStringLiteral("-"), QStringLiteral("-"), baseline}),
+                    QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-"), baseline}),
           QStringLiteral("3840x2160:"));
     // The same screen at Qt's scale factor 2: the board holds four times the
     // device pixels.
@@ -382,11 +392,13 @@ int runAll(int argc, char *argv[])
           runChild(setup, 3840, 2160,
                    {QStringLiteral("--window"), QStringLiteral("3840"), QStringLiteral("2160"),
                     rounds, QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-"),
-                    QStringLiteral("-"), QStringLiteral("-"), baseline},
+                    QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-"), baseline},
                    2),
           QStringLiteral("3840x2160 at 2x:"));
     benchMemory(setup, large, samples);
     benchMemory(setup, large, samples, 2, QStringLiteral("2x:"));
+    if (png != QStringLiteral("-"))
+        benchMemory(setup, png, samples, 1, QStringLiteral("png:"));
     benchStartUp(setup, samples);
     benchHelperStart(setup, samples);
     printTable(samples);

@@ -149,4 +149,10 @@ bool writeCameraWebp(const QString &path, int width, int height)
     return ok;
 }
 
+bool writeCameraPng(const QString &path, int width, int height)
+{
+    const QImage image = cameraPicture(width, height).convertToFormat(QImage::Format_RGB888);
+    return !image.isNull() && QImageWriter(path, "png").write(image);
+}
+
 } // namespace bench

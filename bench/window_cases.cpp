@@ -264,6 +264,9 @@ void benchOpening(WindowCases &cases, int rounds, const QStringList &pictures)
         {QStringLiteral("open-large"), QStringLiteral("djpeg"), djpeg},
         {QStringLiteral("open-heic"), QStringLiteral("heif-convert"), heifConvert},
         {QStringLiteral("open-webp"), QStringLiteral("dwebp"), dwebp},
+        // pngtopnm writes its picture to standard output, the null device.
+        {QStringLiteral("open-png"), QStringLiteral("pngtopnm"),
+         [](const QString &path) { return QStringList{path}; }},
     };
     for (std::size_t i = 0; i < openCases.size() && i < std::size_t(pictures.size()); ++i) {
         const QString &path = pictures[int(i)];

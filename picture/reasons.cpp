@@ -98,6 +98,12 @@ QString tooSmall(QSize size)
         .arg(size.height());
 }
 
+QString threadsRefused()
+{
+    return QStringLiteral(u"システムの制限（プロセス数の上限など）で、ピクチャを読み込むためのスレ"
+                          u"ッドを開始できません。");
+}
+
 QString tooSlow()
 {
     return QStringLiteral(u"ピクチャの読み込みに時間がかかりすぎるため、中止しました。");
@@ -134,6 +140,8 @@ QString forCode(Reason reason, PixelSize size)
         return tooLarge(qsize);
     case Reason::TooSmall:
         return tooSmall(qsize);
+    case Reason::ThreadsRefused:
+        return threadsRefused();
     }
     return {};
 }

@@ -27,6 +27,7 @@ QString broken();
 QString outOfMemory();
 QString tooLarge(QSize size);
 QString tooSmall(QSize size);
+QString threadsRefused();
 QString tooSlow();
 QString decoderUnavailable();
 

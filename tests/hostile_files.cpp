@@ -174,6 +174,19 @@ QByteArray pngWithTextBomb(int chunks, int inflatedMB, bool itxt)
     return png.left(afterIhdr) + chunksBytes + png.mid(afterIhdr);
 }
 
+QByteArray storedPng(int width, int height)
+{
+    QImage picture(width, height, QImage::Format_RGB888);
+    for (int y = 0; y < height; ++y)
+        std::fill_n(picture.scanLine(y), picture.bytesPerLine(), uchar(y));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    writer.setCompression(0);
+    writer.write(picture);
+    return buffer.data();
+}
+
 QByteArray deepPngDeclaring(int width, int height)
 {
     QImage picture(16, 16, QImage::Format_RGBX64);
@@ -279,6 +292,18 @@ QByteArray rle8Bmp(const QByteArray &runs, quint32 pixelOffset)
     return b;
 }
 
+QByteArray bmpWithMasks(quint32 red, quint32 green, quint32 blue)
+{
+    QByteArray b = bmpDeclaring(4, 4, 12 + 4 * 4 * 4);
+    putLE(b, 10, 54 + 12, 4); // the masks follow the header
+    putLE(b, 28, 32, 2);
+    putLE(b, 30, 3, 4); // bit fields
+    putLE(b, 54, red, 4);
+    putLE(b, 58, green, 4);
+    putLE(b, 62, blue, 4);
+    return b;
+}
+
 namespace {
 
 QImage flatPicture(int side)
@@ -322,6 +347,27 @@ QByteArray webpDeclaring(int width, int height)
     putLE(webp, 26, quint32(width & 0x3FFF), 2);
     putLE(webp, 28, quint32(height & 0x3FFF), 2);
     return webp;
+}
+
+QByteArray losslessWebpDeclaring(int width, int height)
+{
+    // A stream whose five codes are each one symbol of no length: every
+    // pixel costs no bits. After the signature byte 0x2F come the width and
+    // height less one in 14 bits each.
+    QByteArray webp = QByteArray::fromHex("524946461a000000574542505650384c0d0000002f00000000"
+                                          "2850010bdcff020000");
+    const quint32 sizes = quint32(width - 1) | quint32(height - 1) << 14 | 1u << 28; // alpha
+    putLE(webp, 21, sizes, 4);
+    return webp;
+}
+
+QByteArray animatedWebp()
+{
+    // VP8X with the animation flag and a canvas of 16383 x 16383, ANIM, then
+    // one ANMF of 16 x 16 holding a stream like the one above.
+    return QByteArray::fromHex("524946465200000057454250565038580a00000012000000fe3f00fe3f00"
+                               "414e494d06000000000000000000414e4d46260000000000000000000f00"
+                               "000f0000640000005650384c0d0000002f0fc003102850010bdcff020000");
 }
 
 } // namespace hostile

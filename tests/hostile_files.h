@@ -35,6 +35,10 @@ QByteArray pngWithTextBomb(int chunks, int inflatedMB, bool itxt);
 // picture at 8 bytes a pixel).
 QByteArray deepPngDeclaring(int width, int height);
 
+// An 8-bit RGB PNG of width x height, a grey ramp down its rows, whose data
+// is stored, not compressed: a file of 3 bytes a pixel.
+QByteArray storedPng(int width, int height);
+
 // A GIF of a few dozen bytes: a 1 x 1 image on a logical screen of
 // screenW x screenH, or (frameFillsScreen) an image declaring the whole
 // screen whose data holds one pixel.
@@ -55,6 +59,9 @@ QByteArray jpegWithComments(int count);
 // colour table).
 QByteArray rle8Bmp(const QByteArray &runs, quint32 pixelOffset = 0);
 
+// A 32-bit BMP of 4 x 4 whose pixels are read through these channel masks.
+QByteArray bmpWithMasks(quint32 red, quint32 green, quint32 blue);
+
 // A small HEIC whose spatial extent properties declare width x height.
 QByteArray heifDeclaring(int width, int height);
 
@@ -65,5 +72,13 @@ QByteArray avifWithBrokenStream();
 // A small lossy WebP whose frame header declares width x height (at most
 // 16383 each, all the format can say).
 QByteArray webpDeclaring(int width, int height);
+
+// A lossless WebP of 34 bytes: width x height pixels of one colour, each
+// coded in no bits at all.
+QByteArray losslessWebpDeclaring(int width, int height);
+
+// An animated WebP on a canvas of 16383 x 16383 whose one frame is a
+// lossless 16 x 16 picture.
+QByteArray animatedWebp();
 
 } // namespace hostile

@@ -1031,6 +1031,13 @@ void TestPictureLoader::modernBoardsMatch_data()
                                                      << modern::overBlack(picture) << divisor;
         }
     }
+    // A grid of six 256 x 256 tiles, each its own part of a picture, the
+    // last column and row reaching past it: put together tile by tile,
+    // against libheif's whole grid.
+    QFile grid(QStringLiteral(MOK_SOURCE_DIR "/tests/data/grid-640x480.heic"));
+    QVERIFY(grid.open(QIODevice::ReadOnly));
+    QTest::newRow("heic grid 640x480 of 256x256 tiles")
+        << grid.fileName() << modern::decodeHeif(grid.readAll()) << 2;
 }
 
 void TestPictureLoader::modernBoardsMatch()

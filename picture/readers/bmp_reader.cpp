@@ -90,6 +90,21 @@ bool bitsFitCompression(int bits, std::uint32_t compression, bool os2)
     }
 }
 
+// Whether channel masks can show a picture: some colour bit inside the
+// pixel, and no bit shared by two channels. Masks of zero would show every
+// file black, and shared bits mix channels no writer means to mix.
+bool masksGiveColour(const std::array<std::uint32_t, 4> &masks, int bitsPerPixel)
+{
+    const std::uint32_t inPixel = bitsPerPixel >= 32 ? ~0u : (1u << bitsPerPixel) - 1;
+    std::uint32_t seen = 0;
+    for (const std::uint32_t mask : masks) {
+        if (mask & seen)
+            return false;
+        seen |= mask;
+    }
+    return ((masks[0] | masks[1] | masks[2]) & inPixel) != 0;
+}
+
 // Reads the headers; no reason when the file is a BMP we read, or the
 // reason it is not. Only what the header says is checked here.
 Reason parseHeader(const Bytes &head, Header &h)
@@ -141,6 +156,8 @@ Reason parseHeader(const Bytes &head, Header &h)
             return Reason::Broken;
         h.masks = {le(head, 54, 4), le(head, 58, 4), le(head, 62, 4),
                    withAlpha ? le(head, 66, 4) : 0u};
+        if (!masksGiveColour(h.masks, h.bitsPerPixel))
+            return Reason::UnreadableBmp;
     } else if (h.bitsPerPixel == 16) {
         h.masks = {0x7C00, 0x03E0, 0x001F, 0};
     } else if (h.bitsPerPixel == 32) {
@@ -229,17 +246,31 @@ private:
     Channel m_red, m_green, m_blue, m_alpha;
 };
 
-// Rows of a fixed size: the file must hold them all, though the last row
-// may lack its padding.
+// Rows of a fixed size, stored `stride` bytes apart.
+std::int64_t strideOf(const Header &h)
+{
+    return (std::int64_t(h.size.width) * h.bitsPerPixel + 31) / 32 * 4;
+}
+std::int64_t rowBytesOf(const Header &h)
+{
+    return (std::int64_t(h.size.width) * h.bitsPerPixel + 7) / 8;
+}
+
+// Whether the file holds every row, though the last may lack its padding.
+// Run-length data can say a whole picture in a few bytes, so it is held to
+// its end marker while it is read instead.
+bool holdsRows(const Source &file, const Header &h)
+{
+    return h.runLength() ||
+           h.pixelOffset + strideOf(h) * (h.size.height - 1) + rowBytesOf(h) <= file.size();
+}
+
 Reason readRows(Source &file, const Header &h, const RowConverter &converter, Image &image)
 {
     const std::int64_t width = h.size.width;
     const std::int64_t height = h.size.height;
-    const std::int64_t rowBits = width * h.bitsPerPixel;
-    const std::int64_t stride = (rowBits + 31) / 32 * 4;
-    const std::int64_t rowBytes = (rowBits + 7) / 8;
-    if (h.pixelOffset + stride * (height - 1) + rowBytes > file.size())
-        return Reason::Broken;
+    const std::int64_t stride = strideOf(h);
+    const std::int64_t rowBytes = rowBytesOf(h);
     if (!file.seek(h.pixelOffset))
         return Reason::ReadFailed;
     Bytes row(std::size_t(stride), 0);
@@ -352,7 +383,9 @@ ReadResult readBmp(Source &file, PreviewTarget &target)
         return refused(why);
     if (exceedsDecodeLimit(header.size))
         return refused(Reason::TooLarge, header.size);
-    if (header.pixelOffset < header.paletteOffset || header.pixelOffset >= file.size())
+    // Before anything is allocated for them.
+    if (header.pixelOffset < header.paletteOffset || header.pixelOffset >= file.size() ||
+        !holdsRows(file, header))
         return refused(Reason::Broken);
     const PixelSize preview = target.previewSize(header.size);
     if (preview.isEmpty())

@@ -19,12 +19,13 @@ enum class Reason : std::uint32_t {
     CodecMissing = 6, // coded in a way no installed decoder reads
     Broken = 7,
     OutOfMemory = 8,
-    TooLarge = 9,  // with the picture's size
-    TooSmall = 10, // with the picture's size
+    TooLarge = 9,        // with the picture's size
+    TooSmall = 10,       // with the picture's size
+    ThreadsRefused = 11, // the system let the decoder start no thread
 };
 
 // The highest value a helper may send.
-constexpr Reason kLastReason = Reason::TooSmall;
+constexpr Reason kLastReason = Reason::ThreadsRefused;
 
 // What a reader made of a file: the picture's size upright when it gave the
 // preview, or the reason it did not, with the size the reason names.

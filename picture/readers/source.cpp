@@ -79,22 +79,24 @@ int Source::getByte()
     return read(&c, 1) == 1 ? c : -1;
 }
 
-MappedFile::MappedFile(const Source &source)
+MappedFile::MappedFile(const Source &source, Access access)
 {
     if (source.size() <= 0)
         return;
-    void *data =
-        ::mmap(nullptr, std::size_t(source.size()), PROT_READ, MAP_PRIVATE, source.fd(), 0);
+    const bool writable = access == Access::CopyOnWrite;
+    void *data = ::mmap(nullptr, std::size_t(source.size()),
+                        writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_PRIVATE, source.fd(), 0);
     if (data == MAP_FAILED)
         return;
-    m_data = static_cast<const std::uint8_t *>(data);
+    m_data = static_cast<std::uint8_t *>(data);
+    m_writable = writable;
     m_size = std::size_t(source.size());
 }
 
 MappedFile::~MappedFile()
 {
     if (m_data)
-        ::munmap(const_cast<std::uint8_t *>(m_data), m_size);
+        ::munmap(m_data, m_size);
 }
 
 } // namespace mok::picture

@@ -40,21 +40,27 @@ private:
     std::int64_t m_bufferAt = 0;
 };
 
-// The whole file mapped read-only, for the decoders that want it in memory:
-// no copy is made, and pages no decoder looks at are never read.
+// The whole file mapped, for the decoders that want it in memory: no copy
+// is made, and pages no decoder looks at are never read. Mapped for
+// writing, it is the process's own copy: only the pages written are copied,
+// and the file never changes.
 class MappedFile {
 public:
-    explicit MappedFile(const Source &source);
+    enum class Access { ReadOnly, CopyOnWrite };
+    explicit MappedFile(const Source &source, Access access = Access::ReadOnly);
     ~MappedFile();
     MappedFile(const MappedFile &) = delete;
     MappedFile &operator=(const MappedFile &) = delete;
 
     bool isValid() const { return m_data != nullptr; }
     const std::uint8_t *data() const { return m_data; }
+    // Null unless mapped CopyOnWrite.
+    std::uint8_t *writableData() const { return m_writable ? m_data : nullptr; }
     std::size_t size() const { return m_size; }
 
 private:
-    const std::uint8_t *m_data = nullptr;
+    std::uint8_t *m_data = nullptr;
+    bool m_writable = false;
     std::size_t m_size = 0;
 };
 

@@ -7,7 +7,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <memory>
+#include <optional>
 
 namespace mok::picture {
 
@@ -47,6 +50,18 @@ PixelSize decodeSizeFor(PixelSize full, PixelSize wanted)
             int((std::int64_t(full.height) * m + 7) / 8)};
 }
 
+// What libwebp allocates for itself to decode a picture of `size`, beside
+// the rows it writes out: a lossless picture is decoded whole at 4 bytes a
+// pixel whatever size it is scaled to, and a lossy one's alpha plane is held
+// whole, with as much again when that plane is itself coded losslessly. A
+// lossy picture's colours need only a few rows.
+std::int64_t workingBytes(PixelSize size, const WebPBitstreamFeatures &features)
+{
+    const int perPixel = features.format == 2 ? 4 : features.has_alpha ? 2 : 0;
+    return checkedProduct(pixelCount(size).value_or(-1), perPixel)
+        .value_or(std::numeric_limits<std::int64_t>::max());
+}
+
 // Premultiplied pixels made opaque, in place.
 void makeOpaque(Rgb *pixels, std::size_t count)
 {
@@ -71,27 +86,64 @@ struct AnimDecoderFree {
     void operator()(WebPAnimDecoder *d) const { WebPAnimDecoderDelete(d); }
 };
 
+struct DemuxFree {
+    void operator()(WebPDemuxer *d) const { WebPDemuxDelete(d); }
+};
+
+// The canvas an animation declares, held with its first frame against the
+// limits before libwebp's animation decoder allocates for them; nothing
+// when the container is broken, and a refusal when it is too large.
+std::optional<ReadResult> checkAnimation(const WebPData &webp)
+{
+    const std::unique_ptr<WebPDemuxer, DemuxFree> demux(WebPDemux(&webp));
+    WebPIterator frame;
+    if (!demux || !WebPDemuxGetFrame(demux.get(), 1, &frame))
+        return std::nullopt;
+    WebPBitstreamFeatures features;
+    const bool readable =
+        WebPGetFeatures(frame.fragment.bytes, frame.fragment.size, &features) == VP8_STATUS_OK;
+    const PixelSize frameSize{frame.width, frame.height};
+    WebPDemuxReleaseIterator(&frame);
+    if (!readable)
+        return std::nullopt;
+    const PixelSize canvas{int(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH)),
+                           int(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT))};
+    if (canvas.isEmpty())
+        return std::nullopt;
+    // Two canvases (the frame shown and the one before it) and what the
+    // first frame takes to decode.
+    const std::int64_t canvases = checkedProduct(pixelCount(canvas).value_or(-1), 8).value_or(-1);
+    const std::int64_t frameBytes = workingBytes(frameSize, features);
+    if (exceedsPixelLimit(canvas) || canvases < 0 || canvases > kMaxDecodedBytes ||
+        frameBytes > kMaxDecodedBytes - canvases)
+        return refused(Reason::TooLarge, canvas);
+    return ReadResult{Reason::None, canvas};
+}
+
 // The first frame of an animation, drawn on its canvas as a viewer would
 // show it before the second.
 ReadResult readFirstFrame(const MappedFile &data, PreviewTarget &target)
 {
+    const WebPData webp{data.data(), data.size()};
+    const std::optional<ReadResult> checked = checkAnimation(webp);
+    if (!checked)
+        return refused(Reason::Broken);
+    if (!checked->ok())
+        return *checked;
+    const PixelSize canvas = checked->size;
+    const PixelSize preview = target.previewSize(canvas);
+    if (preview.isEmpty())
+        return refused(Reason::TooSmall, canvas);
     WebPAnimDecoderOptions options;
     if (!WebPAnimDecoderOptionsInit(&options))
         return refused(Reason::Broken);
     options.color_mode = kPremultipliedRgb;
     options.use_threads = 0;
-    const WebPData webp{data.data(), data.size()};
     std::unique_ptr<WebPAnimDecoder, AnimDecoderFree> decoder(WebPAnimDecoderNew(&webp, &options));
     WebPAnimInfo info;
-    if (!decoder || !WebPAnimDecoderGetInfo(decoder.get(), &info) || info.frame_count == 0)
+    if (!decoder || !WebPAnimDecoderGetInfo(decoder.get(), &info) || info.frame_count == 0 ||
+        PixelSize{int(info.canvas_width), int(info.canvas_height)} != canvas)
         return refused(Reason::Broken);
-    const PixelSize canvas{int(info.canvas_width), int(info.canvas_height)};
-    // libwebp keeps two canvases: the frame shown and the one before it.
-    if (exceedsPixelLimit(canvas) || exceedsDecodeLimit(canvas, 8))
-        return refused(Reason::TooLarge, canvas);
-    const PixelSize preview = target.previewSize(canvas);
-    if (preview.isEmpty())
-        return refused(Reason::TooSmall, canvas);
     uint8_t *pixels = nullptr;
     int timestamp = 0;
     if (!WebPAnimDecoderGetNext(decoder.get(), &pixels, &timestamp) || !pixels)
@@ -121,7 +173,7 @@ ReadResult readWebp(Source &file, PreviewTarget &target)
     const PixelSize full{features.width, features.height};
     if (full.isEmpty())
         return refused(Reason::Broken);
-    if (exceedsPixelLimit(full))
+    if (exceedsPixelLimit(full) || workingBytes(full, features) > kMaxDecodedBytes)
         return refused(Reason::TooLarge, full);
     const PixelSize preview = target.previewSize(full);
     if (preview.isEmpty())
