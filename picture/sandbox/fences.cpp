@@ -17,11 +17,7 @@ namespace mok::picture::fences {
 
 namespace {
 
-#ifdef MOK_SANITIZED
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
+using protocol::kSanitized;
 
 // Address space, and so memory: the game promises that no picture costs
 // more than 600 MiB. The largest decode the limits allow (libjpeg's working

@@ -31,14 +31,10 @@ namespace mok::picture {
 
 namespace {
 
+using protocol::kSanitized;
+
 using protocol::Answer;
 using protocol::Request;
-
-#ifdef MOK_SANITIZED
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
 
 PictureLoadResult failure(const QString &why)
 {

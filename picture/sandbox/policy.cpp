@@ -22,11 +22,7 @@ namespace mok::picture::policy {
 
 namespace {
 
-#ifdef MOK_SANITIZED
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
+using protocol::kSanitized;
 
 // The flags the C library's pthread_create() passes to clone(): a thread,
 // and nothing else a clone can be.
