@@ -1,6 +1,6 @@
 // `make bench`: every performance goal of the game, each measured against a
 // real reference in the same run, round-robin after a warm-up round, printed
-// as one table. See the README for how to read it.
+// as one table. bench/README.md says how to read it.
 #include "bench.h"
 
 #include <QApplication>
