@@ -52,7 +52,11 @@ public:
 protected:
     // A piece that cannot be grabbed (before Start, after the clear) offers
     // no action.
-    void press() override { emit piece()->pressRequested(piece()->index()); }
+    void press() override
+    {
+        PieceWidget *pressed = piece();
+        emit pressed->pressRequested(pressed->index());
+    }
 
 private:
     PieceWidget *piece() const { return static_cast<PieceWidget *>(widget()); }
