@@ -14,6 +14,7 @@
 
 using mok::DragFrame;
 using mok::frmVersion;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -149,23 +150,23 @@ void TestKeyboard::controlsReadAsTheyShow_data()
         QTest::addRow("%s %s", reading.control, stages[reading.stage]) << reading;
     };
     const auto button = QAccessible::Button;
-    row({AtRest, "imgOpen", button, u"ピクチャを開く"_qs, u"ピクチャファイルを開く"_qs, true});
-    row({AtRest, "imgStart", button, u"スタート"_qs, u"スタート"_qs, false});
-    row({Running, "imgGiveup", button, u"ギブアップ"_qs, u"ギブアップ"_qs, true});
-    row({AtRest, "imgMin", button, u"＿ トレイ"_qs, u"＿ タスクトレイへ移動"_qs, true});
-    row({AtRest, "imgExit", button, u"× 閉じる"_qs, u"× 閉じる"_qs, true});
-    row({AtRest, "imgReadme", button, u"readme"_qs, u"readme"_qs, true});
-    row({AtRest, "imgVersion", button, u"バージョン情報"_qs, u"バージョン情報"_qs, true});
-    row({Running, "cboLevel", QAccessible::ComboBox, u"Level 4 (25コマ)"_qs, u"レベルリスト"_qs,
+    row({AtRest, "imgOpen", button, u"ピクチャを開く"_s, u"ピクチャファイルを開く"_s, true});
+    row({AtRest, "imgStart", button, u"スタート"_s, u"スタート"_s, false});
+    row({Running, "imgGiveup", button, u"ギブアップ"_s, u"ギブアップ"_s, true});
+    row({AtRest, "imgMin", button, u"＿ トレイ"_s, u"＿ タスクトレイへ移動"_s, true});
+    row({AtRest, "imgExit", button, u"× 閉じる"_s, u"× 閉じる"_s, true});
+    row({AtRest, "imgReadme", button, u"readme"_s, u"readme"_s, true});
+    row({AtRest, "imgVersion", button, u"バージョン情報"_s, u"バージョン情報"_s, true});
+    row({Running, "cboLevel", QAccessible::ComboBox, u"Level 4 (25コマ)"_s, u"レベルリスト"_s,
          false});
-    row({PictureShown, "imgPiece6", QAccessible::Graphic, u"コマ 7 / 25"_qs, u"正しい位置"_qs,
+    row({PictureShown, "imgPiece6", QAccessible::Graphic, u"コマ 7 / 25"_s, u"正しい位置"_s,
          false});
-    row({Running, "imgPiece6", QAccessible::Graphic, u"コマ 7 / 25"_qs,
-         u"正しい位置ではありません"_qs, true});
-    row({About, "lblClose", button, u"Close"_qs, u"閉じる"_qs, true});
-    row({About, "imgMail0", button, u"メールを送る"_qs, u"mailto:"_qs + frmVersion::maker().mail,
+    row({Running, "imgPiece6", QAccessible::Graphic, u"コマ 7 / 25"_s,
+         u"正しい位置ではありません"_s, true});
+    row({About, "lblClose", button, u"Close"_s, u"閉じる"_s, true});
+    row({About, "imgMail0", button, u"メールを送る"_s, u"mailto:"_s + frmVersion::maker().mail,
          true});
-    row({About, "imgURL0", button, u"ホームページへ"_qs, frmVersion::maker().homePage, true});
+    row({About, "imgURL0", button, u"ホームページへ"_s, frmVersion::maker().homePage, true});
 }
 
 void TestKeyboard::controlsReadAsTheyShow()
@@ -189,18 +190,18 @@ void TestKeyboard::tabGoesAsTheEyeReads_data()
 {
     QTest::addColumn<int>("stage");
     QTest::addColumn<QStringList>("order"); // from the first control round to it again
-    const QStringList shell{u"imgMin"_qs, u"imgExit"_qs, u"imgReadme"_qs, u"imgVersion"_qs};
-    const QStringList open{u"imgOpen"_qs};
+    const QStringList shell{u"imgMin"_s, u"imgExit"_s, u"imgReadme"_s, u"imgVersion"_s};
+    const QStringList open{u"imgOpen"_s};
     const auto order = [&](const QString &second, const QStringList &board) {
         return open + QStringList{second} + shell + board + open;
     };
-    QTest::addRow("at rest") << int(AtRest) << order(u"cboLevel"_qs, {});
-    QTest::addRow("picture shown") << int(PictureShown) << order(u"imgStart"_qs, {});
-    QTest::addRow("game running") << int(Running) << order(u"imgGiveup"_qs, {u"imgPiece0"_qs});
-    const QStringList about{u"lblClose"_qs, u"txtInfo0"_qs, u"txtInfo1"_qs, u"txtInfo2"_qs,
-                            u"txtInfo3"_qs, u"txtInfo4"_qs, u"txtInfo5"_qs, u"txtInfo6"_qs,
-                            u"txtInfo7"_qs, u"imgMail0"_qs, u"txtInfo8"_qs, u"txtInfo9"_qs,
-                            u"imgURL0"_qs,  u"lblClose"_qs};
+    QTest::addRow("at rest") << int(AtRest) << order(u"cboLevel"_s, {});
+    QTest::addRow("picture shown") << int(PictureShown) << order(u"imgStart"_s, {});
+    QTest::addRow("game running") << int(Running) << order(u"imgGiveup"_s, {u"imgPiece0"_s});
+    const QStringList about{u"lblClose"_s, u"txtInfo0"_s, u"txtInfo1"_s, u"txtInfo2"_s,
+                            u"txtInfo3"_s, u"txtInfo4"_s, u"txtInfo5"_s, u"txtInfo6"_s,
+                            u"txtInfo7"_s, u"imgMail0"_s, u"txtInfo8"_s, u"txtInfo9"_s,
+                            u"imgURL0"_s,  u"lblClose"_s};
     QTest::addRow("about window") << int(About) << about;
 }
 
@@ -258,7 +259,7 @@ void TestKeyboard::wholeLevel1GameByKeyboard()
     key(Qt::Key_Home);
     QCOMPARE(game.window.selectedLastIndex(), 3); // Level 1 (4コマ)
     QVERIFY(openAndWait(game.window, m_picture)); // as if chosen in the dialog
-    QCOMPARE(focusedName(), u"imgStart"_qs);
+    QCOMPARE(focusedName(), u"imgStart"_s);
     key(Qt::Key_Space);
     QTRY_VERIFY(game.find("imgGiveup")->isVisible());
 

@@ -439,7 +439,7 @@ void TestShellCommands::windowComesBackWhenTheNotificationAreaGoes()
 
 // The game's icon on the bus.
 static const QString kBusIcon =
-    u"org.kde.StatusNotifierItem-%1-1"_qs.arg(QCoreApplication::applicationPid());
+    u"org.kde.StatusNotifierItem-%1-1"_s.arg(QCoreApplication::applicationPid());
 
 static bool onBus(const QString &name)
 {
@@ -487,12 +487,12 @@ void TestShellCommands::aPanelsPressesBringTheWindowBack()
     const char *icon = "/StatusNotifierItem", *menu = "/MenuBar";
     const Press presses[] = {
         {icon, u"SecondaryActivate", {0, 0}, false}, // the middle button
-        {icon, u"Scroll", {1, u"vertical"_qs}, false},
+        {icon, u"Scroll", {1, u"vertical"_s}, false},
         {icon, u"Activate", {0, 0}, true},    // a left press
         {icon, u"ContextMenu", {0, 0}, true}, // a right press, where no menu opens
         {menu, u"AboutToShow", {0}, true},    // a right press opening the menu
         {menu, u"AboutToShowGroup", {QVariant::fromValue(QList<int>{0})}, true},
-        {menu, u"Event", {0, u"opened"_qs, QVariant::fromValue(QDBusVariant(0)), 0u}, true},
+        {menu, u"Event", {0, u"opened"_s, QVariant::fromValue(QDBusVariant(0)), 0u}, true},
     };
     StandInWatcher watcher(m_bus);
     AppController app;
@@ -504,7 +504,7 @@ void TestShellCommands::aPanelsPressesBringTheWindowBack()
         QTRY_VERIFY(onBus(kBusIcon));
         QDBusMessage call = QDBusMessage::createMethodCall(
             kBusIcon, QLatin1String(press.path),
-            press.path == menu ? u"com.canonical.dbusmenu"_qs : u"org.kde.StatusNotifierItem"_qs,
+            press.path == menu ? u"com.canonical.dbusmenu"_s : u"org.kde.StatusNotifierItem"_s,
             QString::fromUtf16(press.method));
         call.setArguments(press.args);
         const QDBusPendingCall reply = QDBusConnection::sessionBus().asyncCall(call);
