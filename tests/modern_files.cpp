@@ -123,4 +123,10 @@ QImage decodeWebp(const QByteArray &file)
     return result;
 }
 
+int heifVersion()
+{
+    const unsigned version = heif_get_version_number(); // 0xMMmmpp00
+    return int(version >> 24) * 100 + int((version >> 16) & 0xFF);
+}
+
 } // namespace modern

@@ -26,4 +26,7 @@ QImage decodeHeif(const QByteArray &file);
 QImage overBlack(const QImage &picture);
 QImage decodeWebp(const QByteArray &file);
 
+// The libheif the tests run with, as major * 100 + minor (1.15 is 115).
+int heifVersion();
+
 } // namespace modern

@@ -261,8 +261,11 @@ void TestHostilePictures::boundedLoads_data()
         QTest::newRow("10-bit heic grid of 8192x8192 in 512x512 tiles")
             << QStringLiteral(MOK_SOURCE_DIR "/tests/data/grid-10bit-8192.heic")
             << QStringLiteral("ok 8192 8192 14");
+        // libheif 1.15 (Debian 12) needs more than the address-space fence
+        // for it; 1.23 (Debian 13) decodes it within some 500 MB.
         QTest::newRow("10-bit heic of 8192x8192 coded as one picture")
-            << QStringLiteral(MOK_SOURCE_DIR "/tests/data/flat-10bit-8192.heic") << kNoMemory;
+            << QStringLiteral(MOK_SOURCE_DIR "/tests/data/flat-10bit-8192.heic")
+            << (modern::heifVersion() >= 123 ? QStringLiteral("ok 8192 8192 14") : kNoMemory);
     }
     // libheif writes one item's location as 4-byte base, offset and length:
     // the length 26 bytes after the box's type.
