@@ -52,9 +52,6 @@ void AppController::handOver()
     m_splash->hide();
     m_splash->deleteLater();
     showWindow(window, -1, Banner::Run);
-    // The first helper starts once the banner has settled, when nothing
-    // else is being drawn.
-    connect(window, &frmMain::bannerSettled, &m_decoder, &mok::picture::PictureDecoder::prepare);
     if (!m_pictureAtStart.isEmpty()) {
         connect(window, &frmMain::bannerSettled, this, [this, window] {
             reopen(window->selectedLastIndex(), std::exchange(m_pictureAtStart, QString()));

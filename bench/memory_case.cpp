@@ -127,8 +127,8 @@ int runOpenMemory(const QStringList &args)
     };
     if (!waitFor(shown, 20000))
         return 3;
-    // Once the banner has settled a decoding helper waits ready; what it
-    // holds then is memory at rest, shared with the game for the most part.
+    // At rest once the banner has settled; the decoding helper starts as
+    // the dialog shows, and what it holds waiting counts in its peak.
     bool settled = false;
     QObject::connect(host.window(), &frmMain::bannerSettled, [&settled] { settled = true; });
     if (!waitFor([&] { return settled; }, 20000))

@@ -40,6 +40,7 @@ private slots:
     void escapeOrOpenCancelsALoad_data();
     void escapeOrOpenCancelsALoad();
     void aHelperKilledWhileWaitingIsReplaced();
+    void noHelperWaitsOnceThePictureIsShown();
     void hugePhotoBoardFitsTheScreen();
 
 private:
@@ -488,28 +489,32 @@ void TestGame::escapeOrOpenCancelsALoad()
     QCOMPARE(loaded.count(), 1);
 }
 
+// The decoding helpers this process has running.
+static QStringList runningHelpers()
+{
+    QStringList found;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(tasks.filePath(task + QStringLiteral("/children")));
+        if (!children.open(QIODevice::ReadOnly))
+            continue;
+        for (const QString &pid :
+             QString::fromLatin1(children.readAll()).split(u' ', Qt::SkipEmptyParts)) {
+            QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+            if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "mok-decode")
+                found << pid;
+        }
+    }
+    return found;
+}
+
 // A helper killed from outside while it waited ready is replaced, and the
 // picture opens as if nothing had happened.
 void TestGame::aHelperKilledWhileWaitingIsReplaced()
 {
     Game game;
     game.decoder.prepare();
-    const auto waitingHelpers = [] {
-        QStringList found;
-        const QDir tasks(QStringLiteral("/proc/self/task"));
-        for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            QFile children(tasks.filePath(task + QStringLiteral("/children")));
-            if (!children.open(QIODevice::ReadOnly))
-                continue;
-            for (const QString &pid :
-                 QString::fromLatin1(children.readAll()).split(u' ', Qt::SkipEmptyParts)) {
-                QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-                if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "mok-decode")
-                    found << pid;
-            }
-        }
-        return found;
-    };
+    const auto waitingHelpers = runningHelpers;
     QTRY_COMPARE(waitingHelpers().size(), 1);
     const QString helper = waitingHelpers().first();
     QCOMPARE(::kill(helper.toInt(), SIGKILL), 0);
@@ -519,6 +524,16 @@ void TestGame::aHelperKilledWhileWaitingIsReplaced()
     };
     QTRY_VERIFY(state().contains(") Z ")); // dead, not yet reaped
     QVERIFY(openAndWait(game.window, m_small));
+}
+
+// A helper waiting holds megabytes: once the picture is shown none runs
+// until the player opens again (the old respawn came after a second).
+void TestGame::noHelperWaitsOnceThePictureIsShown()
+{
+    Game game;
+    QVERIFY(openAndWait(game.window, m_small));
+    QTest::qWait(1500);
+    QCOMPARE(runningHelpers(), QStringList());
 }
 
 // An 8000 x 6000 phone photo on 1024 x 768: shown at 1/10, the board lies

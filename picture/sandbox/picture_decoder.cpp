@@ -375,8 +375,6 @@ void PictureDecoder::endLoad()
 void PictureDecoder::finish(PictureLoadResult result)
 {
     m_working.reset();
-    // The next helper starts once the board has been drawn, not while it is.
-    QTimer::singleShot(kRespawnDelayMs, this, &PictureDecoder::prepare);
     emit finished(m_load, result);
 }
 

@@ -21,8 +21,10 @@ namespace mok::picture {
 // window never waits for it: finished() follows load() unless cancel() or
 // another load comes first. See protocol.h for the round trip.
 //
-// One helper waits ready once prepare() has been called, so that its start
-// is never part of an open.
+// A helper waits ready once prepare() has been called, so that its start is
+// not part of the open that follows; the window calls it as the file dialog
+// shows. No helper waits at rest: a load with none ready starts one itself,
+// which costs it a few milliseconds.
 class PictureDecoder : public QObject {
     Q_OBJECT
 public:
@@ -59,9 +61,6 @@ public:
     bool isLoading() const;
 
     const HelperCost &lastHelperCost() const { return m_cost; }
-
-    // How long after a load the next helper is started.
-    static constexpr int kRespawnDelayMs = 1000;
 
 signals:
     void finished(quint64 load, const mok::picture::PictureLoadResult &result);

@@ -5,8 +5,9 @@
 // What the game and its decoding helper, mok-decode, say to each other.
 //
 // The round trip of one picture:
-//  1. The game starts a helper ahead of time, while the player is still
-//     choosing (PictureDecoder::prepare, Helper::spawn): mok-decode from
+//  1. The game starts a helper while the player is still choosing, or at
+//     the load itself for a picture dropped or named on the command line
+//     (PictureDecoder::prepare, Helper::spawn): mok-decode from
 //     beside the game, its end of a SOCK_SEQPACKET pair on descriptor 3,
 //     /dev/null for the standard streams and a short, fixed environment.
 //  2. The helper, still one thread, enters new user, network, mount and IPC
