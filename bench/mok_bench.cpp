@@ -147,8 +147,7 @@ void benchStartUp(const Setup &setup, Samples &samples)
                            return 0.0;
                        },
                        [&] {
-                           minimal.push_back(
-                               launch(setup, QStringLiteral(MOK_MINIMAL_WINDOW)));
+                           minimal.push_back(launch(setup, QStringLiteral(MOK_MINIMAL_WINDOW)));
                            return 0.0;
                        }});
     // The first launch of each was the warm-up.
