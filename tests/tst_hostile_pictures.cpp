@@ -273,8 +273,9 @@ void TestHostilePictures::boundedLoads_data()
     qToBigEndian<quint32>(768u << 20, longItem.data() + longItem.indexOf("iloc") + 26);
     QTest::newRow("heic whose data says it is 768 MB")
         << write(QStringLiteral("long.heic"), longItem) << kBroken;
+    // HEVC decodes on the helper's own thread when its workers cannot start.
     QTest::newRow("heic where no thread can start")
-        << write(QStringLiteral("no-threads.heic"), heic) << kNoThreads;
+        << write(QStringLiteral("no-threads.heic"), heic) << QStringLiteral("ok 256 192 1");
     QTest::newRow("avif where no thread can start")
         << write(QStringLiteral("no-threads.avif"),
                  modern::encodeHeif(QImage(64, 48, QImage::Format_RGB32), modern::Codec::Av1, 50))

@@ -1,5 +1,6 @@
 #include "heif_reader.h"
 
+#include "hevc_decoder.h"
 #include "load_limits.h"
 
 #include <libheif/heif.h>
@@ -29,6 +30,7 @@ namespace {
 // memory and milliseconds of its start, for a format most games never open.
 #define MOK_HEIF_FUNCTIONS(X)                                                                      \
     X(heif_init)                                                                                   \
+    X(heif_get_version_number)                                                                     \
     X(heif_have_decoder_for_format)                                                                \
     X(heif_context_alloc)                                                                          \
     X(heif_context_free)                                                                           \
@@ -51,7 +53,11 @@ namespace {
     X(heif_image_get_primary_height)                                                               \
     X(heif_image_get_plane_readonly)                                                               \
     X(heif_image_get_bits_per_pixel)                                                               \
-    X(heif_image_is_premultiplied_alpha)
+    X(heif_image_is_premultiplied_alpha)                                                           \
+    X(heif_image_create)                                                                           \
+    X(heif_image_add_plane)                                                                        \
+    X(heif_image_get_plane)                                                                        \
+    X(heif_register_decoder_plugin)
 
 struct Libheif {
 #define MOK_HEIF_POINTER(name) decltype(&::name) name = nullptr;
@@ -61,6 +67,8 @@ struct Libheif {
 
 // Set once by prepareHeif(); null when libheif is not installed.
 const Libheif *heif = nullptr;
+// Whether HEVC is decoded by our decoder with worker threads (hevc_decoder.h).
+bool threadedHevc = false;
 
 const Libheif *openLibheif()
 {
@@ -80,6 +88,14 @@ const Libheif *openLibheif()
     // folder (or LIBHEIF_PLUGIN_PATH). Never undone: the decoders stay ready
     // for the life of the process.
     functions.heif_init(nullptr);
+    // Decoders are built for the calls of one libheif: ours only goes in
+    // beside the libheif it was built with.
+    const HeifImageFunctions images{functions.heif_image_create, functions.heif_image_add_plane,
+                                    functions.heif_image_get_plane, functions.heif_image_release};
+    const bool builtWith =
+        functions.heif_get_version_number() >> 16 == LIBHEIF_NUMERIC_VERSION >> 16;
+    if (const heif_decoder_plugin *hevc = builtWith ? openThreadedHevcDecoder(images) : nullptr)
+        threadedHevc = functions.heif_register_decoder_plugin(hevc).code == heif_error_Ok;
     return &functions;
 }
 
@@ -508,10 +524,11 @@ bool threadsCanStart(unsigned count)
     return all;
 }
 
-// The threads the file's decoders start at most: libheif's HEVC decoder one
-// worker, its AV1 decoder one for each processor it may run on (counted as
-// dav1d counts them: the C library's count reads a file, which the fence
-// refuses).
+// The threads the file's decoders must start: libheif's AV1 decoder one for
+// each processor it may run on (counted as dav1d counts them: the C
+// library's count reads a file, which the fence refuses), libheif's own
+// HEVC decoder one worker. Ours needs none: it decodes on this thread
+// where its workers cannot start.
 unsigned decoderThreads(Bytes data)
 {
     const std::vector<Item> items = itemsOf(data);
@@ -519,7 +536,7 @@ unsigned decoderThreads(Bytes data)
                                  [](const Item &item) { return item.type == "av01"; });
     cpu_set_t processors;
     if (!av1 || ::sched_getaffinity(0, sizeof processors, &processors) != 0)
-        return 1;
+        return threadedHevc ? 0 : 1;
     return unsigned(std::max(1, CPU_COUNT(&processors)));
 }
 
@@ -699,6 +716,10 @@ ReadResult readHeif(Source &file, PreviewTarget &target)
         return refused(Reason::TooSmall, full);
     if (!threadsCanStart(decoderThreads(data)))
         return refused(Reason::ThreadsRefused);
+    if (threadedHevc) {
+        const int workers = hevcWorkerThreads();
+        useHevcWorkerThreads(threadsCanStart(unsigned(workers)) ? workers : 0);
+    }
 
     if (tiles && !heif->heif_image_handle_has_alpha_channel(handle.get())) {
         if (const std::optional<ReadResult> result =
