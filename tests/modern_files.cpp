@@ -30,7 +30,8 @@ QImage overBlack(const QImage &picture)
     return premultiplied;
 }
 
-QByteArray encodeHeif(const QImage &picture, Codec codec, int quality, int orientation)
+QByteArray encodeHeif(const QImage &picture, Codec codec, int quality, int orientation,
+                      const char *chroma)
 {
     const bool alpha = picture.hasAlphaChannel();
     const QImage rgba = picture.convertToFormat(QImage::Format_RGBA8888);
@@ -55,6 +56,8 @@ QByteArray encodeHeif(const QImage &picture, Codec codec, int quality, int orien
         qFatal("libheif has no encoder for the test pictures");
     heif_encoder_set_lossy_quality(encoder, quality);
     heif_encoder_set_parameter(encoder, "speed", "8"); // AV1 only; quick enough for a test
+    if (chroma)
+        heif_encoder_set_parameter(encoder, "chroma", chroma); // "420", "422" or "444"
     heif_encoding_options *options = heif_encoding_options_alloc();
     options->image_orientation = heif_orientation(orientation);
     if (heif_context_encode_image(context, image, encoder, options, nullptr).code != heif_error_Ok)

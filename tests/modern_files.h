@@ -12,7 +12,8 @@ enum class Codec { Hevc, Av1 };
 // A HEIC (HEVC) or AVIF (AV1) of `picture`, with its alpha if it has any,
 // stored with this EXIF-style orientation (1 upright, 6 turned 90° clockwise
 // to be shown, ...), which libheif writes as rotation and mirror properties.
-QByteArray encodeHeif(const QImage &picture, Codec codec, int quality, int orientation = 1);
+QByteArray encodeHeif(const QImage &picture, Codec codec, int quality, int orientation = 1,
+                      const char *chroma = nullptr);
 
 // A lossy WebP of `picture`, with its alpha if it has any; lossless when
 // quality is negative.
