@@ -2,10 +2,10 @@
 
 #include "hevc_decoder.h"
 #include "load_limits.h"
+#include "shared_library.h"
 
 #include <libheif/heif.h>
 
-#include <dlfcn.h>
 #include <sched.h>
 
 #include <algorithm>
@@ -72,17 +72,13 @@ bool threadedHevc = false;
 
 const Libheif *openLibheif()
 {
-    void *library = dlopen("libheif.so.1", RTLD_NOW | RTLD_LOCAL);
-    if (!library)
-        return nullptr;
     static Libheif functions;
-    bool complete = true;
-#define MOK_HEIF_FIND(name)                                                                        \
-    functions.name = reinterpret_cast<decltype(functions.name)>(dlsym(library, #name));            \
-    complete = complete && functions.name;
-    MOK_HEIF_FUNCTIONS(MOK_HEIF_FIND)
+    const bool opened = openLibrary("libheif.so.1", [](auto find) {
+#define MOK_HEIF_FIND(name) find(functions.name, #name);
+        MOK_HEIF_FUNCTIONS(MOK_HEIF_FIND)
 #undef MOK_HEIF_FIND
-    if (!complete)
+    });
+    if (!opened)
         return nullptr;
     // Registers the built-in decoders and loads any plug-ins it finds in its
     // folder (or LIBHEIF_PLUGIN_PATH). Never undone: the decoders stay ready

@@ -1,9 +1,10 @@
 #include "hevc_decoder.h"
 
+#include "shared_library.h"
+
 #include <libde265/de265.h>
 #include <libheif/heif_plugin.h>
 
-#include <dlfcn.h>
 #include <sched.h>
 
 #include <algorithm>
@@ -280,16 +281,12 @@ void useHevcWorkerThreads(int count)
 
 const heif_decoder_plugin *openThreadedHevcDecoder(const HeifImageFunctions &functions)
 {
-    void *library = dlopen("libde265.so.0", RTLD_NOW | RTLD_LOCAL);
-    if (!library)
-        return nullptr;
-    bool complete = true;
-#define MOK_DE265_FIND(name)                                                                       \
-    de265.name = reinterpret_cast<decltype(de265.name)>(dlsym(library, #name));                    \
-    complete = complete && de265.name;
-    MOK_DE265_FUNCTIONS(MOK_DE265_FIND)
+    const bool opened = openLibrary("libde265.so.0", [](auto find) {
+#define MOK_DE265_FIND(name) find(de265.name, #name);
+        MOK_DE265_FUNCTIONS(MOK_DE265_FIND)
 #undef MOK_DE265_FIND
-    if (!complete)
+    });
+    if (!opened)
         return nullptr;
     heif = functions;
     static const heif_decoder_plugin decoder = plugin();
