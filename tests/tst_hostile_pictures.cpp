@@ -273,9 +273,13 @@ void TestHostilePictures::boundedLoads_data()
     qToBigEndian<quint32>(768u << 20, longItem.data() + longItem.indexOf("iloc") + 26);
     QTest::newRow("heic whose data says it is 768 MB")
         << write(QStringLiteral("long.heic"), longItem) << kBroken;
-    // HEVC decodes on the helper's own thread when its workers cannot start.
+    // HEVC and WebP decode on the helper's own thread when no other starts.
     QTest::newRow("heic where no thread can start")
         << write(QStringLiteral("no-threads.heic"), heic) << QStringLiteral("ok 256 192 1");
+    QTest::newRow("webp where no thread can start")
+        << write(QStringLiteral("no-threads.webp"),
+                 modern::encodeWebp(QImage(640, 480, QImage::Format_RGB32), 90))
+        << QStringLiteral("ok 640 480 1"); // libwebp starts a thread from 512 wide
     QTest::newRow("avif where no thread can start")
         << write(QStringLiteral("no-threads.avif"),
                  modern::encodeHeif(QImage(64, 48, QImage::Format_RGB32), modern::Codec::Av1, 50))

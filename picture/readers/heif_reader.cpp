@@ -3,6 +3,7 @@
 #include "hevc_decoder.h"
 #include "load_limits.h"
 #include "shared_library.h"
+#include "threads.h"
 
 #include <libheif/heif.h>
 
@@ -10,14 +11,11 @@
 
 #include <algorithm>
 #include <climits>
-#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace mok::picture {
@@ -489,35 +487,6 @@ void convertRow(const uint8_t *in, Rgb *out, int width, bool alpha, bool premult
         for (int x = 0; x < width; ++x, in += 4)
             out[x] = overBlack(argb(in[3], in[0], in[1], in[2]));
     }
-}
-
-// Whether `count` threads can run at once. libheif's HEVC decoder waits for
-// ever on a worker thread it could not start, and its AV1 decoder takes the
-// failure for broken data; a tight limit on processes is found here first.
-bool threadsCanStart(unsigned count)
-{
-    std::mutex mutex;
-    std::condition_variable released;
-    bool done = false;
-    std::vector<std::thread> started;
-    try {
-        while (started.size() < count) {
-            started.emplace_back([&] {
-                std::unique_lock<std::mutex> lock(mutex);
-                released.wait(lock, [&] { return done; });
-            });
-        }
-    } catch (const std::system_error &) {
-    }
-    const bool all = started.size() == count;
-    {
-        const std::lock_guard<std::mutex> lock(mutex);
-        done = true;
-    }
-    released.notify_all();
-    for (std::thread &thread : started)
-        thread.join();
-    return all;
 }
 
 // The threads the file's decoders must start: libheif's AV1 decoder one for
