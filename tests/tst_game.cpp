@@ -514,9 +514,8 @@ void TestGame::aHelperKilledWhileWaitingIsReplaced()
 {
     Game game;
     game.decoder.prepare();
-    const auto waitingHelpers = runningHelpers;
-    QTRY_COMPARE(waitingHelpers().size(), 1);
-    const QString helper = waitingHelpers().first();
+    QTRY_COMPARE(runningHelpers().size(), 1);
+    const QString helper = runningHelpers().first();
     QCOMPARE(::kill(helper.toInt(), SIGKILL), 0);
     const auto state = [&helper] {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(helper));
