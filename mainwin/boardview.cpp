@@ -71,8 +71,18 @@ void BoardView::createPieces()
     }
 }
 
+BoardView::OneSync::~OneSync()
+{
+    if (--m_view.m_syncHeld == 0 && std::exchange(m_view.m_syncWanted, false))
+        m_view.syncPieces();
+}
+
 void BoardView::syncPieces()
 {
+    if (m_syncHeld > 0) {
+        m_syncWanted = true;
+        return;
+    }
     createPieces();
     const mok::Screen s = mok::platform::primaryScreen();
     const QPoint areaOrigin(mok::toPixels(m_board.pictureArea().left, s.tppX),

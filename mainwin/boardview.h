@@ -50,6 +50,20 @@ public:
 
     // Shows the Board: each piece's place, picture, state and stacking.
     void syncPieces();
+
+    // While one lives, the pieces follow the board once, as it ends: a board
+    // laid out more than once over (scattered, then gathered, for a new
+    // picture) moves no piece that is shown, and shows each piece once.
+    class OneSync {
+    public:
+        explicit OneSync(BoardView &view) : m_view(view) { ++m_view.m_syncHeld; }
+        ~OneSync();
+        OneSync(const OneSync &) = delete;
+        OneSync &operator=(const OneSync &) = delete;
+
+    private:
+        BoardView &m_view;
+    };
     // Lays the board's frame over the picture area.
     void syncOutline();
     void showOutline();
@@ -120,6 +134,8 @@ private:
     DragFrame *m_dragFrame = nullptr;
     std::array<std::uint32_t, mok::kPieceCount> m_shownStackOrder{};
     bool m_levelListOnTop = false;
+    int m_syncHeld = 0;        // OneSync objects alive
+    bool m_syncWanted = false; // a syncPieces() came while one was
 
     int m_dragging = -1;
     bool m_byKeyboard = false;

@@ -392,11 +392,13 @@ bool frmMain::showPicture(const QString &path, const mok::picture::LoadedPicture
         return false;
     }
 
-    // The board is laid out three times over (scattered, gathered, then
-    // shown): with updates off, moving the pieces costs no bookkeeping of
-    // what each move uncovers (2 to 3 ms of a 25-piece board), and the
-    // window, most of which shows the new picture, is painted once.
-    setUpdatesEnabled(false);
+    // The board is laid out twice over (scattered, then gathered) before
+    // anything is painted: its pieces follow it once, at the end, so that no
+    // shown piece is moved (Qt works out what each move uncovers, 2 to 3 ms
+    // for a 25-piece board) and the window is painted once. (With the
+    // window's updates turned off instead, turning them back on updates
+    // every child, and Qt paints the window a second time for those.)
+    const BoardView::OneSync once(*m_boardView);
     lblOpening->hide();
     lblPath->setText(mok::pathCaption(path));
     applyTwips(lblPath);
@@ -410,7 +412,6 @@ bool frmMain::showPicture(const QString &path, const mok::picture::LoadedPicture
     cboLevel->setEnabled(false);
     m_board.setPiecesEnabled(0, selectedLastIndex(), false);
     m_boardView->syncPieces();
-    setUpdatesEnabled(true);
     return true;
 }
 

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
+
 using mok::frmMain;
 using mok::ImageButton;
 using mok::PieceWidget;
@@ -40,6 +42,17 @@ inline bool openAndWait(frmMain &window, const QString &path)
         return false;
     return loaded.first().first().toBool();
 }
+
+// Calls `onPaint` for every paint event of the widgets it watches.
+struct PaintCounter : QObject {
+    std::function<void()> onPaint;
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint)
+            onPaint();
+        return false;
+    }
+};
 
 struct Game {
     // Where the window's pictures are decoded, as the game's controller

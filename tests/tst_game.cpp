@@ -25,6 +25,7 @@ class TestGame : public QObject {
 private slots:
     void initTestCase();
     void openShowsThePictureAssembled();
+    void theNewBoardIsPaintedOnce();
     void wholeLevel1GameWithTheMouse();
     void aPieceHomeOnOneAxisOnlyIsNoClear();
     void dropsMoveByTheReleasePoint();
@@ -100,6 +101,23 @@ void TestGame::openShowsThePictureAssembled()
         QVERIFY(at < stack.indexOf(game.find("cboLevel")));
         QVERIFY(at < stack.indexOf(game.find("dragFrame")));
     }
+}
+
+// Every widget the board shows asks Qt for a late update of its own; the
+// window, repainted whole once the picture is in, must not paint them again.
+void TestGame::theNewBoardIsPaintedOnce()
+{
+    Game game;
+    game.level()->setCurrentIndex(game.level()->count() - 1); // 100 pieces
+    QVERIFY(QTest::qWaitForWindowExposed(&game.window));
+    int paints = 0;
+    PaintCounter counter;
+    counter.onPaint = [&] { ++paints; };
+    connect(&game.window, &frmMain::pictureLoaded, this, [&] { paints = 0; });
+    game.window.installEventFilter(&counter);
+    QVERIFY(openAndWait(game.window, m_xga));
+    QTest::qWait(100);
+    QCOMPARE(paints, 1);
 }
 
 void TestGame::wholeLevel1GameWithTheMouse()
@@ -411,15 +429,7 @@ void TestGame::loadingKeepsTheWindowPainting()
     const auto busy = [&] { return game.window.cursor().shape() == Qt::WaitCursor; };
     int ticksWhileBusy = 0;
     int paintsWhileBusy = 0;
-    struct PaintCounter : QObject {
-        std::function<void()> onPaint;
-        bool eventFilter(QObject *, QEvent *e) override
-        {
-            if (e->type() == QEvent::Paint)
-                onPaint();
-            return false;
-        }
-    } counter;
+    PaintCounter counter;
     counter.onPaint = [&] { paintsWhileBusy += busy() ? 1 : 0; };
     game.window.installEventFilter(&counter);
     QTimer ticker;
