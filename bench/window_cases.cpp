@@ -19,6 +19,7 @@
 #include <QWindow>
 
 #include <cmath>
+#include <memory>
 #include <sys/resource.h>
 
 using mok::frmMain;
@@ -63,21 +64,14 @@ double cpuMs(const rusage &usage)
 
 class WindowCases {
 public:
-    WindowCases()
-    {
-        m_window.setPictureDecoder(&m_decoder);
-        m_window.settleBanner();
-        m_window.selectLevel(mok::levelTable()[mok::kLevelCount - 1].lastIndex); // 100 pieces
-        // The window no longer shows itself; its owner does, as here. A
-        // hidden window paints nothing and every figure would be empty.
-        m_window.show();
-        waitUntilExposed(m_window);
-    }
+    WindowCases() { freshWindow(); }
 
-    // From the accepted file to the assembled board on the screen. A helper
-    // waits ready, as it does in the game while the dialog shows.
+    // From the accepted file to the assembled board on the screen, in a
+    // fresh window at rest with a helper waiting ready, as the game opens
+    // every picture.
     double open(const QString &path)
     {
+        freshWindow();
         helperReady();
         return timeMs([&] { openAndPaint(path); });
     }
@@ -87,6 +81,7 @@ public:
     // it was handed the file (its start came earlier, while it waited).
     double openCpu(const QString &path)
     {
+        freshWindow();
         helperReady();
         const double helperBefore = childrenCpuMs();
         const double before = ownCpuMs();
@@ -98,10 +93,10 @@ public:
     // button's deferred tick is served at once.
     double start()
     {
-        auto *button = m_window.findChild<ImageButton *>(QStringLiteral("imgStart"));
+        auto *button = m_window->findChild<ImageButton *>(QStringLiteral("imgStart"));
         return timeMs([&] {
             emit button->clicked();
-            m_window.tmrMain_Timer();
+            m_window->tmrMain_Timer();
             paintPending();
         });
     }
@@ -111,7 +106,7 @@ public:
     {
         return timeMs([&] {
             for (int i = 0; i < count; ++i) {
-                m_window.update();
+                m_window->update();
                 paintPending();
             }
         });
@@ -122,7 +117,7 @@ public:
     void drag(double &grabMs, double &stepMs)
     {
         m_piece = (m_piece + 37) % mok::kPieceCount;
-        auto *piece = m_window.findChild<PieceWidget *>(QStringLiteral("imgPiece%1").arg(m_piece));
+        auto *piece = m_window->findChild<PieceWidget *>(QStringLiteral("imgPiece%1").arg(m_piece));
         const QPoint grab(5, 5);
         grabMs = timeMs([&] {
             sendMouse(piece, QEvent::MouseButtonPress, grab);
@@ -142,6 +137,21 @@ public:
     }
 
 private:
+    // The game makes a window afresh for every picture, and deletes the old
+    // one, picture and all, before it asks for the file.
+    void freshWindow()
+    {
+        m_window.reset();
+        m_window = std::make_unique<frmMain>();
+        m_window->setPictureDecoder(&m_decoder);
+        m_window->settleBanner();
+        m_window->selectLevel(mok::levelTable()[mok::kLevelCount - 1].lastIndex); // 100 pieces
+        // The window does not show itself; its owner does, as here. A
+        // hidden window paints nothing and every figure would be empty.
+        m_window->show();
+        waitUntilExposed(*m_window);
+    }
+
     // A helper waits ready, as it does in the game while the player chooses
     // the file: started, fenced and waiting for it.
     void helperReady()
@@ -169,17 +179,21 @@ private:
         QEventLoop loaded;
         QObject::connect(&m_decoder, &mok::picture::PictureDecoder::finished, &loaded,
                          [this](quint64, const mok::picture::PictureLoadResult &result) {
-                             m_lastResult = result;
+                             m_fullSize = result.picture.fullSize;
+                             m_previewSize = result.picture.preview.size();
                          });
-        QObject::connect(&m_window, &frmMain::pictureLoaded, &loaded, &QEventLoop::quit);
-        m_window.openPicture(path);
+        QObject::connect(m_window.get(), &frmMain::pictureLoaded, &loaded, &QEventLoop::quit);
+        m_window->openPicture(path);
         loaded.exec();
-        m_window.repaint();
+        m_window->repaint();
         paintPending();
     }
 
 public:
-    const mok::picture::PictureLoadResult &lastResult() const { return m_lastResult; }
+    // The last picture's size and its preview's; the preview itself is the
+    // window's alone, to go with it.
+    QSize lastFullSize() const { return m_fullSize; }
+    QSize lastPreviewSize() const { return m_previewSize; }
 
 private:
     static double ownCpuMs()
@@ -191,8 +205,9 @@ private:
 
     static constexpr int kSteps = 10;
     mok::picture::PictureDecoder m_decoder;
-    mok::picture::PictureLoadResult m_lastResult;
-    frmMain m_window;
+    QSize m_fullSize;
+    QSize m_previewSize;
+    std::unique_ptr<frmMain> m_window;
     int m_piece = 0;
 };
 
@@ -291,9 +306,7 @@ void benchOpening(WindowCases &cases, int rounds, const QStringList &pictures)
     if (djpegTool.isEmpty() || baseline == QStringLiteral("-"))
         return;
     cases.open(baseline);
-    const mok::picture::PictureLoadResult &shown = cases.lastResult();
-    const QSize preview = shown.picture.preview.size();
-    const int m = dctScale(shown.picture.fullSize, preview);
+    const int m = dctScale(cases.lastFullSize(), cases.lastPreviewSize());
     const auto cpu = roundRobin(rounds, {[&] { return cases.openCpu(baseline); },
                                          [&] { return djpegCpuAtScale(djpegTool, baseline, m); },
                                          [&] { return djpegCpuAtScale(djpegTool, baseline, 8); }});
