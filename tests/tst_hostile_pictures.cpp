@@ -273,7 +273,8 @@ void TestHostilePictures::boundedLoads_data()
     qToBigEndian<quint32>(768u << 20, longItem.data() + longItem.indexOf("iloc") + 26);
     QTest::newRow("heic whose data says it is 768 MB")
         << write(QStringLiteral("long.heic"), longItem) << kBroken;
-    // HEVC and WebP decode on the helper's own thread when no other starts.
+    // HEVC and WebP decode on the helper's own thread when no other starts,
+    // and the preview's pages are made as the rows are written.
     QTest::newRow("heic where no thread can start")
         << write(QStringLiteral("no-threads.heic"), heic) << QStringLiteral("ok 256 192 1");
     QTest::newRow("webp where no thread can start")

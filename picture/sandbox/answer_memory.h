@@ -3,6 +3,7 @@
 #include "row_sink.h"
 
 #include <cstddef>
+#include <thread>
 
 namespace mok::picture {
 
@@ -24,7 +25,11 @@ public:
     int seal();
 
 private:
+    void populateAside();
+    void awaitPopulated();
+
     int m_fd = -1;
+    std::thread m_populating;
     void *m_data = nullptr;
     std::size_t m_bytes = 0;
 };

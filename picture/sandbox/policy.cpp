@@ -149,11 +149,12 @@ void allowMemory(Filter &f)
     f.allowIf(SCMP_SYS(mmap), SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0));
     f.allowIf(SCMP_SYS(mprotect), SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0));
     f.allow({SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(brk)});
-    // What the allocator and thread stacks give back.
+    // What the allocator and thread stacks give back, and the preview's
+    // pages made ahead of the rows (AnswerMemory).
     if (kSanitized)
         f.allow({SCMP_SYS(madvise)});
     else
-        f.allowEach(SCMP_SYS(madvise), 2, {MADV_DONTNEED, MADV_FREE});
+        f.allowEach(SCMP_SYS(madvise), 2, {MADV_DONTNEED, MADV_FREE, MADV_POPULATE_WRITE});
 }
 
 void allowThreads(Filter &f)

@@ -22,7 +22,8 @@
 //     (applyResourceLimits) and a system-call filter on every thread that
 //     checks each call's arguments (applySyscallFilter).
 //  5. It decodes straight into a memfd exactly the preview's size
-//     (decodePicture into AnswerMemory), seals it, sends an Answer of
+//     (decodePicture into AnswerMemory, whose pages a thread of its own
+//     makes meanwhile: populateAside), seals it, sends an Answer of
 //     numbers only with the memfd beside it (sendAnswer) and exits.
 //  6. The game takes the answer only for its load, holds every number
 //     against its own rules and the memfd against the size and seals it must
