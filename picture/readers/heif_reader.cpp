@@ -7,8 +7,6 @@
 
 #include <libheif/heif.h>
 
-#include <sched.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -499,10 +497,9 @@ unsigned decoderThreads(Bytes data)
     const std::vector<Item> items = itemsOf(data);
     const bool av1 = std::any_of(items.begin(), items.end(),
                                  [](const Item &item) { return item.type == "av01"; });
-    cpu_set_t processors;
-    if (!av1 || ::sched_getaffinity(0, sizeof processors, &processors) != 0)
+    if (!av1)
         return threadedHevc ? 0 : 1;
-    return unsigned(std::max(1, CPU_COUNT(&processors)));
+    return unsigned(std::max(1, processorsToRunOn()));
 }
 
 // A grid put together tile by tile: a row of tiles decoded at a time and

@@ -1,11 +1,10 @@
 #include "hevc_decoder.h"
 
 #include "shared_library.h"
+#include "threads.h"
 
 #include <libde265/de265.h>
 #include <libheif/heif_plugin.h>
-
-#include <sched.h>
 
 #include <algorithm>
 #include <cstring>
@@ -265,12 +264,7 @@ heif_decoder_plugin plugin()
 
 int hevcWorkerThreads()
 {
-    // Counted as the processors this process may run on: the C library's
-    // own count reads a file, which the helper's fence refuses.
-    cpu_set_t processors;
-    if (::sched_getaffinity(0, sizeof processors, &processors) != 0)
-        return 0;
-    const int count = CPU_COUNT(&processors);
+    const int count = processorsToRunOn();
     return count > 1 ? std::min(count, kMostWorkers) : 0;
 }
 

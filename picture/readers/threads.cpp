@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include <sched.h>
+
 namespace mok::picture {
 
 bool threadsCanStart(unsigned count)
@@ -32,6 +34,14 @@ bool threadsCanStart(unsigned count)
     for (std::thread &thread : started)
         thread.join();
     return all;
+}
+
+int processorsToRunOn()
+{
+    cpu_set_t processors;
+    if (::sched_getaffinity(0, sizeof processors, &processors) != 0)
+        return 0;
+    return CPU_COUNT(&processors);
 }
 
 } // namespace mok::picture

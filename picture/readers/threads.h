@@ -9,4 +9,8 @@ namespace mok::picture {
 // is the truth.
 bool threadsCanStart(unsigned count);
 
+// The processors this process may run on, 0 when that cannot be told. The
+// C library's own count reads a file, which the helper's fence refuses.
+int processorsToRunOn();
+
 } // namespace mok::picture
