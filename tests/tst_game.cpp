@@ -103,8 +103,8 @@ void TestGame::openShowsThePictureAssembled()
     }
 }
 
-// Every widget the board shows asks Qt for a late update of its own; the
-// window, repainted whole once the picture is in, must not paint them again.
+// The board is laid out, and its hundred pieces shown, before anything is
+// painted; the window then paints once, not again over every child's area.
 void TestGame::theNewBoardIsPaintedOnce()
 {
     Game game;

@@ -488,10 +488,9 @@ void convertRow(const uint8_t *in, Rgb *out, int width, bool alpha, bool premult
 }
 
 // The threads the file's decoders must start: libheif's AV1 decoder one for
-// each processor it may run on (counted as dav1d counts them: the C
-// library's count reads a file, which the fence refuses), libheif's own
-// HEVC decoder one worker. Ours needs none: it decodes on this thread
-// where its workers cannot start.
+// each processor it may run on (as dav1d counts them), libheif's own HEVC
+// decoder one worker. Ours needs none: it decodes on this thread where its
+// workers cannot start.
 unsigned decoderThreads(Bytes data)
 {
     const std::vector<Item> items = itemsOf(data);
