@@ -102,7 +102,7 @@ double residentBytes(qint64 pid)
     return 0;
 }
 
-Launch launch(const Setup &setup, const QString &program)
+Launch launch(const Setup &setup, const QString &program, const QStringList &args = {})
 {
     const QByteArray mark = "bench: first frame";
     QProcessEnvironment env = environmentFor(setup, 1920, 1080);
@@ -113,7 +113,7 @@ Launch launch(const Setup &setup, const QString &program)
     QElapsedTimer timer;
     timer.start();
     p.setReadChannel(QProcess::StandardError);
-    p.start(program, {});
+    p.start(program, args);
     QByteArray err;
     Launch result;
     while (!err.contains(mark) && p.state() != QProcess::NotRunning && timer.elapsed() < 20000) {
@@ -140,7 +140,7 @@ Launch launch(const Setup &setup, const QString &program)
 
 void benchStartUp(const Setup &setup, Samples &samples)
 {
-    std::vector<Launch> game, minimal;
+    std::vector<Launch> game, minimal, text;
     bench::roundRobin(setup.rounds,
                       {[&] {
                            game.push_back(launch(setup, QStringLiteral(MOK_BINARY)));
@@ -148,6 +148,11 @@ void benchStartUp(const Setup &setup, Samples &samples)
                        },
                        [&] {
                            minimal.push_back(launch(setup, QStringLiteral(MOK_MINIMAL_WINDOW)));
+                           return 0.0;
+                       },
+                       [&] {
+                           text.push_back(launch(setup, QStringLiteral(MOK_MINIMAL_WINDOW),
+                                                 {QStringLiteral("--text")}));
                            return 0.0;
                        }});
     // The first launch of each was the warm-up.
@@ -159,6 +164,8 @@ void benchStartUp(const Setup &setup, Samples &samples)
         samples[QStringLiteral("first-frame-minimal")].push_back(minimal[i].firstFrameMs);
         samples[QStringLiteral("rest-minimal")].push_back(minimal[i].restBytes / kMiB);
     }
+    for (std::size_t i = 1; i < text.size(); ++i)
+        samples[QStringLiteral("rest-text")].push_back(text[i].restBytes / kMiB);
 }
 
 void benchHelperStart(const Setup &setup, Samples &samples)
@@ -291,6 +298,8 @@ void printTable(const Samples &s)
           QStringLiteral("2x:open-peak"), QStringLiteral("2x:open-peak-allowed"), 1.0);
     t.row(QStringLiteral("memory at rest, any helper counted / minimal window"), mib,
           QStringLiteral("rest"), QStringLiteral("rest-minimal"), 1.1);
+    t.row(QStringLiteral("memory at rest / minimal window with one line of Japanese"), mib,
+          QStringLiteral("rest"), QStringLiteral("rest-text"), 1.1);
     t.row(QStringLiteral("mok-decode exec to ready / its libraries' empty program"), ms,
           QStringLiteral("helper-ready"), QStringLiteral("helper-ready-empty"), 3.0);
     t.row(QStringLiteral("exec to first painted frame / minimal window"), ms,
